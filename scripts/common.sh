@@ -1,0 +1,35 @@
+# Shared by the scripts in this folder: package installation and the build.
+
+# Everything the demo needs to build and run: the compiler, CMake, libtcod
+# and a monospace font for the library to draw with.
+build_packages=(g++ cmake make pkg-config libtcod-dev libsdl2-dev fonts-dejavu-core)
+# What the tests add: GoogleTest, Xlib with XTest, and a virtual X server.
+test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
+
+# Installs the Debian packages given that are not installed yet, through sudo
+# when not root.
+install_missing() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing ${missing[*]}" >&2
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# Configures and builds into the folder given (default build/), with any
+# further CMake arguments.
+build_into() {
+  local dir=${1:-build}
+  shift || true
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}

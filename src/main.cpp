@@ -1,0 +1,150 @@
+// zan-demo: a character-cell console window driven by key presses.
+//
+// Opens an 80 x 50-cell libtcod window titled "windowname" and shows one line
+// of key hints, centred one row above the middle of the window. Every key
+// press that does not end the run draws the next of four hints.
+//
+//   q  quit          r  red text          w  white text again
+//   b  blue background                    closing the window also quits
+//
+// The program writes nothing to the terminal and exits with status 0. If the
+// window cannot be opened it says why in one line on stderr and exits with 1.
+
+#include <SDL.h>
+#include <libtcod.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+const int win_x = 80;  // window width, in character cells
+const int win_y = 50;  // window height, in character cells
+
+const char* const hints[] = {
+    "Press 'q' to quit.",
+    "Press 'r' for red text.",
+    "Press 'w' for white text.",
+    "Press 'b' for blue background.",
+};
+const int hint_count = 4;
+
+}  // namespace
+
+// Places a line of text: centred across the window, one row above its middle.
+// Only the text's length matters. The column truncates toward zero, so a text
+// wider than the window gets a zero or negative column, which the library
+// clips when printing.
+void zan_gui_centering(int& x, int& y, std::string text) {
+  const int length = static_cast<int>(text.size());
+  x = (win_x - length) / 2;
+  y = win_y / 2;
+  --y;
+}
+
+// The library's reason for a failed start spans several lines; this joins
+// them so that the failure reads as one line on stderr.
+std::string zan_gui_one_line(std::string text) {
+  while (!text.empty() && text.back() == '\n') {
+    text.pop_back();
+  }
+  std::string line;
+  for (const char c : text) {
+    if (c != '\n') {
+      line += c;
+    } else if (!line.empty() && (line.back() == ':' || line.back() == '.')) {
+      line += ' ';
+    } else {
+      line += "; ";
+    }
+  }
+  return line;
+}
+
+// Blocks until a key is pressed or the window is closed, like the library's
+// TCODConsole::waitForKeypress(true). That wait cannot be used here: since
+// SDL 2.0.18 every drained poll ends with an internal sentinel event, and the
+// library's loop looks only at the last event it polled, so it never sees the
+// quit event that a window close, SIGINT or SIGTERM produce, and blocks until
+// some later key press.
+//
+// Keys pressed before the call are discarded. Sleeping happens in
+// SDL_WaitEvent, which leaves the event queued; the library then translates
+// the queue itself, so TCODConsole::isWindowClosed() remains its answer.
+// Returns false only if SDL cannot wait.
+bool zan_gui_wait_key(TCOD_key_t& key) {
+  // The library's event translation is deprecated in favour of plain SDL
+  // events, but it is the only way to keep the library's window-closed state
+  // and key mapping, which the loop depends on.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  while (TCOD_sys_check_for_event(TCOD_EVENT_ANY, &key, nullptr) != TCOD_EVENT_NONE) {
+  }
+  key = TCOD_key_t{};
+  while (!TCODConsole::isWindowClosed()) {
+    if (!SDL_WaitEvent(nullptr)) {
+      return false;
+    }
+    if (TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS) {
+      return true;
+    }
+  }
+#pragma GCC diagnostic pop
+  return true;
+}
+
+int main() {
+  try {
+    TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "windowname: cannot open the window: %s\n",
+                 zan_gui_one_line(error.what()).c_str());
+    return 1;
+  }
+
+  bool quit = false;
+  bool colors_set = false;
+  TCODColor bg_color = TCODColor::black;
+  TCODColor fg_color = TCODColor::white;
+  std::int16_t hint_step = 0;
+
+  while (!quit && !TCODConsole::isWindowClosed()) {
+    TCODConsole::root->setDefaultBackground(bg_color);
+    // Until a colour key is pressed the library's own text colour applies.
+    if (colors_set) {
+      TCODConsole::root->setDefaultForeground(fg_color);
+    }
+    TCODConsole::root->clear();
+
+    const char* const hint = hints[hint_step];
+    hint_step = static_cast<std::int16_t>((hint_step + 1) % hint_count);
+
+    int x = 0;
+    int y = 0;
+    const std::string text = hint;
+    zan_gui_centering(x, y, text);
+    TCODConsole::root->print(x, y, text);
+    TCODConsole::flush();
+
+    TCOD_key_t key;
+    if (!zan_gui_wait_key(key)) {
+      std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", SDL_GetError());
+      return 1;
+    }
+    if (key.c == 'q') {
+      quit = true;
+    } else if (key.c == 'w') {
+      fg_color = TCODColor::white;
+      colors_set = true;
+    } else if (key.c == 'r') {
+      fg_color = TCODColor::red;
+      colors_set = true;
+    } else if (key.c == 'b') {
+      bg_color = TCODColor::blue;
+      colors_set = true;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,398 @@
+#include "harness.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace harness {
+
+const Hint hints[4] = {
+    {"Press 'q' to quit.", 31},
+    {"Press 'r' for red text.", 28},
+    {"Press 'w' for white text.", 27},
+    {"Press 'b' for blue background.", 25},
+};
+
+namespace {
+
+int distance(unsigned long a, unsigned long b) {
+  int sum = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    sum += std::abs(static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff));
+  }
+  return sum;
+}
+
+unsigned long nearest(unsigned long colour) {
+  unsigned long best = black;
+  for (const unsigned long named : {black, white, red, blue}) {
+    if (distance(colour, named) < distance(colour, best)) {
+      best = named;
+    }
+  }
+  return best;
+}
+
+// The test reads windows that may vanish under it; an X error must fail the
+// step that caused it, not end the test program.
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
+std::string read_all(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+// The demo's main thread and whether it sits in poll(), which is where SDL
+// blocks while nothing is queued.
+struct Activity {
+  bool in_poll = false;
+  std::string switches;
+};
+
+Activity activity(pid_t pid) {
+  Activity now;
+  std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number;
+  syscall >> number;
+  now.in_poll = number == "7" || number == "271";  // poll, ppoll on x86-64
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+      now.switches = line;
+    }
+  }
+  return now;
+}
+
+}  // namespace
+
+int Frame::hint() const {
+  if (ink_rows != std::set<int>{24}) {
+    return -1;
+  }
+  for (int i = 0; i < 4; ++i) {
+    const int last = hints[i].column + static_cast<int>(hints[i].text.size()) - 1;
+    if (first_col == hints[i].column && last_col == last) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+std::string describe(const Frame& frame) {
+  std::ostringstream text;
+  text << std::hex << "frame " << std::dec << frame.width << "x" << frame.height
+       << ", background 0x" << std::hex << frame.background << ", ink 0x" << frame.ink << std::dec
+       << ", ink columns " << frame.first_col << ".." << frame.last_col << ", ink rows {";
+  for (const int row : frame.ink_rows) {
+    text << " " << row;
+  }
+  text << " }, hint " << frame.hint() << (frame.error.empty() ? "" : ", ") << frame.error;
+  return text.str();
+}
+
+Demo::Demo(Display* display, const Env& env) : display_(display) {
+  std::map<std::string, std::string> vars;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const auto equals = text.find('=');
+    vars[text.substr(0, equals)] = equals == std::string::npos ? "" : text.substr(equals + 1);
+  }
+  for (const auto& [name, value] : env) {
+    if (value) {
+      vars[name] = *value;
+    } else {
+      vars.erase(name);
+    }
+  }
+  std::vector<std::string> strings;
+  for (const auto& [name, value] : vars) {
+    strings.push_back(name + "=" + value);
+  }
+  std::vector<char*> envp;
+  for (auto& text : strings) {
+    envp.push_back(text.data());
+  }
+  envp.push_back(nullptr);
+
+  int out[2];
+  int err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe2 failed";
+    return;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  // A shell may start us with SIGINT ignored, and the child would inherit that.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  char* argv[] = {const_cast<char*>(ZAN_DEMO_PATH), nullptr};
+  const int failed = posix_spawn(&pid_, ZAN_DEMO_PATH, &actions, &attr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  close(out[1]);
+  close(err[1]);
+  out_ = out[0];
+  err_ = err[0];
+  if (failed != 0) {
+    pid_ = -1;
+    ADD_FAILURE() << "cannot start " << ZAN_DEMO_PATH;
+    return;
+  }
+  // glibc declares pidfd_open() without C linkage for C++, so ask the kernel.
+  pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+}
+
+Demo::~Demo() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  for (const int fd : {pidfd_, out_, err_}) {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+}
+
+Window Demo::find_window() const {
+  const Atom wm_pid = XInternAtom(display_, "_NET_WM_PID", False);
+  Window found = 0;
+  Window root;
+  Window parent;
+  Window* children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    Atom type;
+    int format;
+    unsigned long items;
+    unsigned long left;
+    unsigned char* data = nullptr;
+    XWindowAttributes attributes;
+    if (XGetWindowProperty(display_, children[i], wm_pid, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &left, &data) == Success &&
+        data != nullptr && items == 1 &&
+        static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_ &&
+        XGetWindowAttributes(display_, children[i], &attributes) &&
+        attributes.map_state == IsViewable) {
+      found = children[i];
+    }
+    if (data != nullptr) {
+      XFree(data);
+    }
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return found;
+}
+
+Frame Demo::first_frame() {
+  // SDL may replace its first window while it sets up the renderer, so keep
+  // looking until a window of ours shows something.
+  const auto deadline = Clock::now() + patience;
+  Frame frame;
+  while (pid_ > 0 && Clock::now() < deadline) {
+    window_ = find_window();
+    frame = grab();
+    if (frame.first_col >= 0) {
+      // With no window manager, keys go to the focus window: give it the focus.
+      XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+      XSync(display_, False);
+      return frame;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  ADD_FAILURE() << "the demo's window did not show a frame; last " << describe(frame);
+  return frame;
+}
+
+Frame Demo::grab() const {
+  Frame frame;
+  XWindowAttributes attributes;
+  if (window_ == 0 || !XGetWindowAttributes(display_, window_, &attributes)) {
+    frame.error = "no window attributes";
+    return frame;
+  }
+  XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    frame.error = "XGetImage failed on a window at " + std::to_string(attributes.x) + "," +
+                  std::to_string(attributes.y) + " of " + std::to_string(attributes.width) + "x" +
+                  std::to_string(attributes.height) + ", map state " +
+                  std::to_string(attributes.map_state);
+    return frame;
+  }
+  frame.width = attributes.width;
+  frame.height = attributes.height;
+  frame.pixels.reserve(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height));
+  for (int y = 0; y < frame.height; ++y) {
+    for (int x = 0; x < frame.width; ++x) {
+      frame.pixels.push_back(XGetPixel(image, x, y) & 0xffffff);
+    }
+  }
+  XDestroyImage(image);
+
+  const int cell_w = frame.width / cols;
+  const int cell_h = frame.height / rows;
+  if (cell_w == 0 || cell_h == 0) {
+    return frame;
+  }
+  frame.background = frame.pixels[0];
+  int farthest = 0;
+  unsigned long farthest_pixel = frame.background;
+  for (int y = 0; y < frame.height; ++y) {
+    for (int x = 0; x < frame.width; ++x) {
+      const unsigned long pixel = frame.pixels[static_cast<size_t>(y * frame.width + x)];
+      if (pixel == frame.background) {
+        continue;
+      }
+      const int col = x / cell_w;
+      frame.ink_rows.insert(y / cell_h);
+      frame.first_col = frame.first_col < 0 ? col : std::min(frame.first_col, col);
+      frame.last_col = std::max(frame.last_col, col);
+      if (distance(pixel, frame.background) > farthest) {
+        farthest = distance(pixel, frame.background);
+        farthest_pixel = pixel;
+      }
+    }
+  }
+  frame.ink = nearest(farthest_pixel);
+  return frame;
+}
+
+Frame Demo::wait_for(const std::function<bool(const Frame&)>& done, const std::string& what) const {
+  const auto deadline = Clock::now() + patience;
+  Frame frame = grab();
+  while (!done(frame)) {
+    if (Clock::now() > deadline) {
+      ADD_FAILURE() << "timed out waiting for " << what << "; last " << describe(frame);
+      break;
+    }
+    std::this_thread::sleep_for(2ms);
+    frame = grab();
+  }
+  return frame;
+}
+
+void Demo::press(KeySym key, bool down) const {
+  const KeyCode code = XKeysymToKeycode(display_, key);
+  if (code == 0) {
+    ADD_FAILURE() << "no keycode for keysym 0x" << std::hex << key;
+    return;
+  }
+  XTestFakeKeyEvent(display_, code, down ? True : False, CurrentTime);
+  XFlush(display_);
+}
+
+void Demo::tap(KeySym key) const {
+  press(key, true);
+  press(key, false);
+}
+
+Frame Demo::next_frame(KeySym key) {
+  const Frame before = grab();
+  tap(key);
+  return wait_for([&](const Frame& frame) { return frame.pixels != before.pixels; },
+                  "the frame after a key press");
+}
+
+void Demo::wait_idle() const {
+  XSync(display_, False);
+  const auto deadline = Clock::now() + patience;
+  while (Clock::now() < deadline) {
+    const Activity before = activity(pid_);
+    if (before.in_poll) {
+      std::this_thread::sleep_for(20ms);
+      const Activity after = activity(pid_);
+      if (after.in_poll && after.switches == before.switches) {
+        return;
+      }
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  ADD_FAILURE() << "the demo did not settle into waiting";
+}
+
+void Demo::close_window() const {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window_;
+  event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display_, window_, False, NoEventMask, &event);
+  XFlush(display_);
+}
+
+Ending Demo::wait_exit(Clock::time_point since) {
+  Ending ending;
+  pollfd exited{pidfd_, POLLIN, 0};
+  const int waited_ms = static_cast<int>(std::chrono::milliseconds(patience).count());
+  if (pid_ <= 0 || poll(&exited, 1, waited_ms) != 1) {
+    ADD_FAILURE() << "the demo did not exit";
+    return ending;
+  }
+  ending.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since);
+  waitpid(pid_, &ending.status, 0);
+  pid_ = -1;
+  ending.out = read_all(out_);
+  ending.err = read_all(err_);
+  return ending;
+}
+
+void DemoTest::SetUp() {
+  XSetErrorHandler(ignore_x_error);
+  display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "these tests need an X server: run them under xvfb-run";
+  int event_base;
+  int error_base;
+  int major;
+  int minor;
+  ASSERT_TRUE(XTestQueryExtension(display, &event_base, &error_base, &major, &minor))
+      << "the X server has no XTest extension";
+  const Visual* visual = DefaultVisual(display, DefaultScreen(display));
+  ASSERT_EQ(visual->red_mask, 0xff0000UL) << "the tests read 24-bit RGB pixels";
+  ASSERT_EQ(visual->blue_mask, 0x0000ffUL);
+}
+
+void DemoTest::TearDown() {
+  if (display != nullptr) {
+    XCloseDisplay(display);
+  }
+}
+
+}  // namespace harness
