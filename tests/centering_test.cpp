@@ -13,6 +13,8 @@ struct Case {
   int column;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << "length " << c.text.size(); }
+
 std::string length_name(const testing::TestParamInfo<Case>& info) {
   return "length_" + std::to_string(info.param.text.size());
 }

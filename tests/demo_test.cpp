@@ -82,6 +82,8 @@ struct Stop {
   void (*send)(const Demo&);
 };
 
+void PrintTo(const Stop& stop, std::ostream* out) { *out << stop.name; }
+
 class Stops : public DemoTest, public testing::WithParamInterface<Stop> {};
 
 TEST_P(Stops, EndTheWaitingDemoPromptlyWithStatusZero) {
