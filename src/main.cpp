@@ -63,6 +63,25 @@ std::string zan_gui_one_line(std::string text) {
   return line;
 }
 
+// SDL calls this for every event it queues. Whenever the window's content
+// may have been lost (uncovered, resized, restored or shown again), it marks
+// the current frame for presenting again.
+int zan_gui_note_damage(void* damaged, SDL_Event* event) {
+  if (event->type == SDL_WINDOWEVENT) {
+    switch (event->window.event) {
+      case SDL_WINDOWEVENT_EXPOSED:
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_SHOWN:
+        *static_cast<bool*>(damaged) = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return 1;
+}
+
 // Blocks until a key is pressed or the window is closed, like the library's
 // TCODConsole::waitForKeypress(true). That wait cannot be used here: since
 // SDL 2.0.18 every drained poll ends with an internal sentinel event, and the
@@ -73,8 +92,13 @@ std::string zan_gui_one_line(std::string text) {
 // Keys pressed before the call are discarded. Sleeping happens in
 // SDL_WaitEvent, which leaves the event queued; the library then translates
 // the queue itself, so TCODConsole::isWindowClosed() remains its answer.
+// While waiting, the unchanged frame is presented again whenever the window
+// loses its content, so it never stays blank or cut off until the next key.
 // Returns false only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
+  bool damaged = false;
+  SDL_AddEventWatch(zan_gui_note_damage, &damaged);
+  bool waited = true;
   // The library's event translation is deprecated in favour of plain SDL
   // events, but it is the only way to keep the library's window-closed state
   // and key mapping, which the loop depends on.
@@ -84,15 +108,21 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
   }
   key = TCOD_key_t{};
   while (!TCODConsole::isWindowClosed()) {
+    if (damaged) {
+      damaged = false;
+      TCODConsole::flush();
+    }
     if (!SDL_WaitEvent(nullptr)) {
-      return false;
+      waited = false;
+      break;
     }
     if (TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS) {
-      return true;
+      break;
     }
   }
 #pragma GCC diagnostic pop
-  return true;
+  SDL_DelEventWatch(zan_gui_note_damage, &damaged);
+  return waited;
 }
 
 int main() {

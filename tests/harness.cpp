@@ -293,8 +293,9 @@ Frame Demo::grab() const {
   return frame;
 }
 
-Frame Demo::wait_for(const std::function<bool(const Frame&)>& done, const std::string& what) const {
-  const auto deadline = Clock::now() + patience;
+Frame Demo::wait_for(const std::function<bool(const Frame&)>& done, const std::string& what,
+                     Clock::duration timeout) const {
+  const auto deadline = Clock::now() + timeout;
   Frame frame = grab();
   while (!done(frame)) {
     if (Clock::now() > deadline) {
@@ -344,6 +345,11 @@ void Demo::wait_idle() const {
     std::this_thread::sleep_for(2ms);
   }
   ADD_FAILURE() << "the demo did not settle into waiting";
+}
+
+void Demo::resize(int width, int height) const {
+  XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XFlush(display_);
 }
 
 void Demo::close_window() const {

@@ -86,13 +86,15 @@ class Demo {
   Frame first_frame();
   Frame grab() const;
   // Polls the window until `done` holds; fails the test after `patience`.
-  Frame wait_for(const std::function<bool(const Frame&)>& done, const std::string& what) const;
+  Frame wait_for(const std::function<bool(const Frame&)>& done, const std::string& what,
+                 Clock::duration timeout = patience) const;
   // Presses and releases one key, then waits for the window to change.
   Frame next_frame(KeySym key);
   void press(KeySym key, bool down) const;
   void tap(KeySym key) const;
   // Waits until the demo is blocked waiting for input with nothing queued.
   void wait_idle() const;
+  void resize(int width, int height) const;
   // Sends WM_DELETE_WINDOW, as a window manager's close button does.
   void close_window() const;
   // Waits for the process to end; the clock starts at `since`.

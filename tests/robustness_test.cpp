@@ -1,0 +1,202 @@
+// End to end: what a user may do besides pressing the four command keys.
+#include "harness.hpp"
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/wait.h>
+
+namespace harness {
+namespace {
+
+int next_hint(int hint) { return (hint + 1) % 4; }
+
+// Every key that does not end the run draws exactly the next frame, in the
+// same colours.
+TEST_F(DemoTest, NonCommandKeysEachDrawTheNextFrame) {
+  const KeySym keys[] = {
+      XK_a,      XK_x,        XK_z,     XK_0,      XK_7,         XK_comma,    XK_slash,
+      XK_minus,  XK_percent,  XK_space, XK_Return, XK_Tab,       XK_Escape,   XK_BackSpace,
+      XK_Left,   XK_Right,    XK_Up,    XK_Down,   XK_F1,        XK_F2,       XK_F3,
+      XK_F4,     XK_F5,       XK_F6,    XK_F7,     XK_F8,        XK_F9,       XK_F10,
+      XK_F11,    XK_F12,      XK_KP_1,  XK_KP_5,   XK_KP_Enter,  XK_KP_Add,   XK_KP_Divide,
+  };
+  Demo demo(display);
+  int hint = demo.first_frame().hint();
+  for (const KeySym key : keys) {
+    SCOPED_TRACE(XKeysymToString(key));
+    const Frame frame = demo.next_frame(key);
+    EXPECT_EQ(frame.hint(), next_hint(hint)) << describe(frame);
+    EXPECT_EQ(frame.background, black);
+    EXPECT_EQ(frame.ink, white);
+    hint = frame.hint();
+  }
+}
+
+TEST_F(DemoTest, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
+  // Borrow a keycode that the keymap leaves empty and give it a Cyrillic letter.
+  int min_code;
+  int max_code;
+  XDisplayKeycodes(display, &min_code, &max_code);
+  KeyCode spare = 0;
+  for (int code = max_code; code >= min_code && spare == 0; --code) {
+    if (XkbKeycodeToKeysym(display, static_cast<KeyCode>(code), 0, 0) == NoSymbol) {
+      spare = static_cast<KeyCode>(code);
+    }
+  }
+  ASSERT_NE(spare, 0) << "no spare keycode";
+  KeySym cyrillic = XK_Cyrillic_ya;
+  XChangeKeyboardMapping(display, spare, 1, &cyrillic, 1);
+  XSync(display, False);
+
+  Demo demo(display);
+  demo.first_frame();
+  const Frame before = demo.grab();
+  XTestFakeKeyEvent(display, spare, True, CurrentTime);
+  XTestFakeKeyEvent(display, spare, False, CurrentTime);
+  XFlush(display);
+  const Frame frame = demo.wait_for(
+      [&](const Frame& now) { return now.pixels != before.pixels; }, "the frame after the key");
+  EXPECT_EQ(frame.hint(), 1) << describe(frame);
+  EXPECT_EQ(frame.ink, white);
+
+  KeySym nothing = NoSymbol;
+  XChangeKeyboardMapping(display, spare, 1, &nothing, 1);
+  XSync(display, False);
+}
+
+TEST_F(DemoTest, AHeldKeyRepeatsAndEveryRepeatDrawsTheNextFrame) {
+  XAutoRepeatOn(display);
+  Demo demo(display);
+  Frame frame = demo.first_frame();
+  demo.press(XK_x, true);
+  // The press itself, then at least two repeats, each showing the next hint.
+  for (int frames = 0; frames < 3; ++frames) {
+    const Frame before = frame;
+    frame = demo.wait_for([&](const Frame& now) { return now.pixels != before.pixels; },
+                          "a frame while the key is held");
+    EXPECT_EQ(frame.ink, white);
+    EXPECT_GE(frame.hint(), 0) << describe(frame);
+  }
+  demo.press(XK_x, false);
+  demo.wait_idle();
+  const int hint = demo.grab().hint();
+  EXPECT_EQ(demo.next_frame(XK_x).hint(), next_hint(hint));
+}
+
+// Events that are not key presses change nothing and draw no new frame: the
+// window keeps its pixels, and the next key shows the next hint, not a later
+// one.
+struct Disturbance {
+  const char* name;
+  void (*send)(Display*, Window);
+};
+
+void PrintTo(const Disturbance& disturbance, std::ostream* out) { *out << disturbance.name; }
+
+void click(Display* display, unsigned button) {
+  XTestFakeButtonEvent(display, button, True, CurrentTime);
+  XTestFakeButtonEvent(display, button, False, CurrentTime);
+}
+
+class Disturbances : public DemoTest, public testing::WithParamInterface<Disturbance> {};
+
+TEST_P(Disturbances, DrawNothingNewAndChangeNothing) {
+  Demo demo(display);
+  demo.first_frame();
+  demo.next_frame(XK_r);  // red text, so a lost colour would show
+  const Frame before = demo.grab();
+  ASSERT_EQ(before.ink, red);
+
+  GetParam().send(display, demo.window());
+  XFlush(display);
+  demo.wait_idle();
+  demo.wait_for([&](const Frame& now) { return now.pixels == before.pixels; },
+                "the same frame as before");
+  const Frame frame = demo.next_frame(XK_x);
+  EXPECT_EQ(frame.hint(), next_hint(before.hint())) << describe(frame);
+  EXPECT_EQ(frame.ink, red);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Demo, Disturbances,
+    testing::Values(
+        Disturbance{"MouseMotion",
+                    [](Display* display, Window) {
+                      for (int step = 0; step < 20; ++step) {
+                        XTestFakeMotionEvent(display, -1, 300 + 40 * step, 400 + 10 * step,
+                                             CurrentTime);
+                      }
+                    }},
+        Disturbance{"MouseButtons",
+                    [](Display* display, Window) {
+                      for (unsigned button = 1; button <= 3; ++button) {
+                        click(display, button);
+                      }
+                    }},
+        Disturbance{"MouseWheel",
+                    [](Display* display, Window) {
+                      for (unsigned button = 4; button <= 7; ++button) {
+                        click(display, button);
+                      }
+                    }},
+        Disturbance{"FocusOutAndIn",
+                    [](Display* display, Window window) {
+                      XSetInputFocus(display, DefaultRootWindow(display), RevertToNone,
+                                     CurrentTime);
+                      XSync(display, False);
+                      XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                    }},
+        Disturbance{"UnmapAndMap",
+                    [](Display* display, Window window) {
+                      XUnmapWindow(display, window);
+                      XSync(display, False);
+                      XMapWindow(display, window);
+                      XSync(display, False);
+                      XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                    }}),
+    [](const testing::TestParamInfo<Disturbance>& info) { return std::string(info.param.name); });
+
+TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
+  Demo demo(display);
+  const Frame before = demo.first_frame();
+  demo.resize(before.width / 2, before.height / 2);
+  demo.wait_for([&](const Frame& now) { return now.width == before.width / 2 && now.first_col >= 0; },
+                "the frame at half size");
+  demo.resize(before.width, before.height);
+  demo.wait_for([&](const Frame& now) { return now.pixels == before.pixels; },
+                "the same frame at full size", 1s);
+  EXPECT_EQ(demo.next_frame(XK_x).hint(), 1);
+}
+
+// Pending keys are discarded by design, so a burst draws fewer frames than
+// it has keys; what matters is that the demo still answers afterwards.
+TEST_F(DemoTest, AfterABurstOfKeysTheDemoStillAnswers) {
+  Demo demo(display);
+  demo.first_frame();
+  for (int i = 0; i < 500; ++i) {
+    demo.tap(XK_x);
+  }
+  demo.wait_idle();
+  const int hint = demo.grab().hint();
+  ASSERT_GE(hint, 0);
+  EXPECT_EQ(demo.next_frame(XK_x).hint(), next_hint(hint));
+  demo.tap(XK_q);
+  const Ending ending = demo.wait_exit();
+  EXPECT_TRUE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0) << ending.status;
+}
+
+TEST_F(DemoTest, ClosingDuringABurstEndsTheRunWithStatusZero) {
+  Demo demo(display);
+  demo.first_frame();
+  for (int i = 0; i < 500; ++i) {
+    demo.tap(XK_x);
+  }
+  demo.close_window();
+  const Ending ending = demo.wait_exit();
+  EXPECT_TRUE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0) << ending.status;
+  EXPECT_EQ(ending.out + ending.err, "");
+}
+
+}  // namespace
+}  // namespace harness
