@@ -110,7 +110,7 @@ std::string describe(const Frame& frame) {
   return text.str();
 }
 
-Demo::Demo(Display* display, const Env& env) : display_(display) {
+Demo::Demo(Display* display, const Env& env, const std::string& program) : display_(display) {
   std::map<std::string, std::string> vars;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
@@ -157,8 +157,9 @@ Demo::Demo(Display* display, const Env& env) : display_(display) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  char* argv[] = {const_cast<char*>(ZAN_DEMO_PATH), nullptr};
-  const int failed = posix_spawn(&pid_, ZAN_DEMO_PATH, &actions, &attr, argv, envp.data());
+  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  started_ = Clock::now();
+  const int failed = posix_spawn(&pid_, argv[0], &actions, &attr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   close(out[1]);
@@ -167,7 +168,7 @@ Demo::Demo(Display* display, const Env& env) : display_(display) {
   err_ = err[0];
   if (failed != 0) {
     pid_ = -1;
-    ADD_FAILURE() << "cannot start " << ZAN_DEMO_PATH;
+    ADD_FAILURE() << "cannot start " << program;
     return;
   }
   // glibc declares pidfd_open() without C linkage for C++, so ask the kernel.
@@ -237,6 +238,38 @@ Frame Demo::first_frame() {
   }
   ADD_FAILURE() << "the demo's window did not show a frame; last " << describe(frame);
   return frame;
+}
+
+bool Demo::locate() {
+  const auto deadline = Clock::now() + patience;
+  while (pid_ > 0 && Clock::now() < deadline) {
+    window_ = find_window();
+    if (window_ != 0) {
+      XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+      XSync(display_, False);
+      return true;
+    }
+    std::this_thread::sleep_for(200us);
+  }
+  ADD_FAILURE() << "the window did not appear";
+  return false;
+}
+
+std::vector<char> Demo::band(int row) const {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display_, window_, &attributes) || attributes.height < rows) {
+    return {};
+  }
+  const int cell_h = attributes.height / rows;
+  XImage* image = XGetImage(display_, window_, 0, row * cell_h,
+                            static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(cell_h), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    return {};
+  }
+  std::vector<char> bytes(image->data, image->data + image->bytes_per_line * image->height);
+  XDestroyImage(image);
+  return bytes;
 }
 
 Frame Demo::grab() const {
@@ -372,7 +405,7 @@ Ending Demo::wait_exit(Clock::time_point since) {
     ADD_FAILURE() << "the demo did not exit";
     return ending;
   }
-  ending.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since);
+  ending.took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since);
   waitpid(pid_, &ending.status, 0);
   pid_ = -1;
   ending.out = read_all(out_);

@@ -63,7 +63,7 @@ std::string describe(const Frame& frame);
 
 struct Ending {
   int status = -1;  // as waitpid reports it
-  std::chrono::milliseconds took{};
+  std::chrono::microseconds took{};
   std::string out;  // what the demo wrote to stdout and stderr
   std::string err;
 };
@@ -74,14 +74,20 @@ class Demo {
   // Extra environment: a value replaces the variable, nullopt removes it.
   using Env = std::map<std::string, std::optional<std::string>>;
 
-  explicit Demo(Display* display, const Env& env = {});
+  // Starts the demo, or the program given.
+  explicit Demo(Display* display, const Env& env = {}, const std::string& program = ZAN_DEMO_PATH);
   ~Demo();
   Demo(const Demo&) = delete;
   Demo& operator=(const Demo&) = delete;
 
   pid_t pid() const { return pid_; }
   Window window() const { return window_; }
+  Clock::time_point started() const { return started_; }
 
+  // Finds the program's window once it is mapped; false after `patience`.
+  bool locate();
+  // The raw pixels of one row of cells, cheap enough to poll closely.
+  std::vector<char> band(int row) const;
   // Waits for the window to be mapped and to show its first frame.
   Frame first_frame();
   Frame grab() const;
@@ -109,6 +115,7 @@ class Demo {
   int out_ = -1;
   int err_ = -1;
   Window window_ = 0;
+  Clock::time_point started_;
 };
 
 // Opens the display named by DISPLAY for the test and closes it afterwards.
