@@ -147,6 +147,23 @@ INSTANTIATE_TEST_SUITE_P(
                       XSync(display, False);
                       XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
                     }},
+        Disturbance{"CoverAndUncover",
+                    [](Display* display, Window window) {
+                      XWindowAttributes demo;
+                      XGetWindowAttributes(display, window, &demo);
+                      XSetWindowAttributes opaque{};
+                      opaque.override_redirect = True;
+                      opaque.background_pixel = white;
+                      const Window cover = XCreateWindow(
+                          display, DefaultRootWindow(display), demo.x, demo.y,
+                          static_cast<unsigned>(demo.width), static_cast<unsigned>(demo.height), 0,
+                          CopyFromParent, InputOutput, CopyFromParent,
+                          CWOverrideRedirect | CWBackPixel, &opaque);
+                      XMapRaised(display, cover);
+                      XSync(display, False);
+                      XDestroyWindow(display, cover);
+                      XSync(display, False);
+                    }},
         Disturbance{"UnmapAndMap",
                     [](Display* display, Window window) {
                       XUnmapWindow(display, window);
