@@ -415,7 +415,13 @@ Ending Demo::wait_exit(Clock::time_point since) {
 
 void DemoTest::SetUp() {
   XSetErrorHandler(ignore_x_error);
-  display = XOpenDisplay(nullptr);
+  // A busy X server can leave its listen queue full for a moment, and Xlib
+  // gives up at once when connect() answers EAGAIN; so try for a while.
+  const auto deadline = Clock::now() + patience;
+  while ((display = XOpenDisplay(nullptr)) == nullptr && std::getenv("DISPLAY") != nullptr &&
+         Clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
   ASSERT_NE(display, nullptr) << "these tests need an X server: run them under xvfb-run";
   int event_base;
   int error_base;
