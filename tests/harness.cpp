@@ -225,13 +225,9 @@ Frame Demo::first_frame() {
   // looking until a window of ours shows something.
   const auto deadline = Clock::now() + patience;
   Frame frame;
-  while (pid_ > 0 && Clock::now() < deadline) {
-    window_ = find_window();
+  while (Clock::now() < deadline && locate()) {
     frame = grab();
     if (frame.first_col >= 0) {
-      // With no window manager, keys go to the focus window: give it the focus.
-      XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
-      XSync(display_, False);
       return frame;
     }
     std::this_thread::sleep_for(2ms);
@@ -245,6 +241,7 @@ bool Demo::locate() {
   while (pid_ > 0 && Clock::now() < deadline) {
     window_ = find_window();
     if (window_ != 0) {
+      // With no window manager, keys go to the focus window: give it the focus.
       XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
       XSync(display_, False);
       return true;
