@@ -18,7 +18,13 @@ install_missing() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "$0: missing packages ${missing[*]}; install them as root, or install sudo" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
   echo "Installing ${missing[*]}" >&2
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
