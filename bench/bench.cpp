@@ -6,7 +6,6 @@
 //   zan-bench [--quick]    --quick: one pair of runs, 1 s of idle; for CI
 
 #include <X11/keysym.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,7 +148,7 @@ Sample measure(Display* display, const std::string& program) {
   demo.close_window();
   const Ending ending = demo.wait_exit(closed);
   sample.close_ms = static_cast<double>(ending.took.count()) / 1000.0;
-  EXPECT_TRUE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0) << program;
+  EXPECT_TRUE(exited_with(ending, 0)) << program;
   return sample;
 }
 

@@ -3,7 +3,6 @@
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,8 +12,7 @@ namespace harness {
 namespace {
 
 void expect_clean_exit(const Ending& ending) {
-  EXPECT_TRUE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0)
-      << "wait status " << ending.status;
+  EXPECT_TRUE(exited_with(ending, 0)) << "wait status " << ending.status;
   EXPECT_EQ(ending.out, "");
   EXPECT_EQ(ending.err, "");
 }
@@ -124,8 +122,7 @@ TEST(NoDisplay, ReportsOneLineAndStatusOne) {
                       {"SDL_VIDEODRIVER", "x11"},
                       {"XDG_RUNTIME_DIR", runtime_dir}});
   const Ending ending = demo.wait_exit();
-  EXPECT_TRUE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 1)
-      << "wait status " << ending.status;
+  EXPECT_TRUE(exited_with(ending, 1)) << "wait status " << ending.status;
   EXPECT_EQ(ending.out, "");
   EXPECT_EQ(ending.err.rfind("windowname: cannot open the window: ", 0), 0u) << ending.err;
   EXPECT_NE(ending.err.find("SDL"), std::string::npos) << "the library's reason: " << ending.err;

@@ -353,11 +353,15 @@ void Demo::tap(KeySym key) const {
   press(key, false);
 }
 
+Frame Demo::changed_from(const Frame& before) const {
+  return wait_for([&](const Frame& frame) { return frame.pixels != before.pixels; },
+                  "a new frame");
+}
+
 Frame Demo::next_frame(KeySym key) {
   const Frame before = grab();
   tap(key);
-  return wait_for([&](const Frame& frame) { return frame.pixels != before.pixels; },
-                  "the frame after a key press");
+  return changed_from(before);
 }
 
 void Demo::wait_idle() const {
@@ -408,6 +412,10 @@ Ending Demo::wait_exit(Clock::time_point since) {
   ending.out = read_all(out_);
   ending.err = read_all(err_);
   return ending;
+}
+
+bool exited_with(const Ending& ending, int code) {
+  return WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == code;
 }
 
 void DemoTest::SetUp() {

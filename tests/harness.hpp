@@ -68,6 +68,9 @@ struct Ending {
   std::string err;
 };
 
+// Whether the process ended by exiting with `code`.
+bool exited_with(const Ending& ending, int code);
+
 // One run of the demo, with its window.
 class Demo {
  public:
@@ -94,6 +97,8 @@ class Demo {
   // Polls the window until `done` holds; fails the test after `patience`.
   Frame wait_for(const std::function<bool(const Frame&)>& done, const std::string& what,
                  Clock::duration timeout = patience) const;
+  // Waits for the window to show something other than `before`.
+  Frame changed_from(const Frame& before) const;
   // Presses and releases one key, then waits for the window to change.
   Frame next_frame(KeySym key);
   void press(KeySym key, bool down) const;
