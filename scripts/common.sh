@@ -5,6 +5,8 @@
 build_packages=(g++ cmake make pkg-config libtcod-dev libsdl2-dev fonts-dejavu-core)
 # What the tests add: GoogleTest, Xlib with XTest, and a virtual X server.
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
+# A private virtual X server, large enough for the demo's window.
+xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
 
 # Installs the Debian packages given that are not installed yet, through sudo
 # when not root.
