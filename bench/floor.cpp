@@ -15,14 +15,13 @@ int main() {
   for (unsigned frame = 0;; ++frame) {
     TCODConsole::root->clear();
     TCODConsole::root->print(31, 24, lines[frame % 2]);
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
     TCODConsole::flush();
 
     TCOD_key_t key{};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // as in zan-demo
-    while (TCOD_sys_check_for_event(TCOD_EVENT_ANY, &key, nullptr) != TCOD_EVENT_NONE) {
-    }
-    key = TCOD_key_t{};
     while (!TCODConsole::isWindowClosed() && SDL_WaitEvent(nullptr) &&
            !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
     }

@@ -7,14 +7,19 @@
 //   q  quit          r  red text          w  white text again
 //   b  blue background                    closing the window also quits
 //
-// The program writes nothing to the terminal and exits with status 0. If the
-// window cannot be opened it says why in one line on stderr and exits with 1.
+// The program writes nothing to the terminal and exits with status 0; SIGINT
+// and SIGTERM end it like closing the window. If the window cannot be opened,
+// or opens only on a video driver that shows nothing, it says why in one line
+// on stderr and exits with 1.
 
 #include <SDL.h>
 #include <libtcod.hpp>
+#include <pthread.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -63,6 +68,52 @@ std::string zan_gui_one_line(std::string text) {
   return line;
 }
 
+// SDL falls back to these drivers when it finds no display. They draw into
+// memory and receive no keys, so a run on one of them could never be seen or
+// ended by a key.
+bool zan_gui_headless(const char* driver) {
+  for (const char* const name : {"offscreen", "dummy", "evdev"}) {
+    if (std::strcmp(driver, name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// SIGINT and SIGTERM end the run as closing the window does. main blocks them
+// before anything else, so every thread the libraries start inherits the
+// block, and one that arrives while the window is still opening waits instead
+// of killing the process. Once the window is open, this thread takes them with
+// sigwait() and queues SDL's quit event. SDL's own handlers are turned off:
+// they only set a flag that SDL reads before it blocks in poll(), so a signal
+// landing just after that read would wait for the next X event. An event
+// pushed from another thread instead wakes SDL_WaitEvent at any point, since
+// SDL registers the wait before checking the queue and the push checks for it.
+// The thread does nothing else; the frame loop stays on the main thread.
+void* zan_gui_forward_signals(void* signals) {
+  for (;;) {
+    int signal = 0;
+    if (sigwait(static_cast<const sigset_t*>(signals), &signal) == 0) {
+      SDL_Event quit{};
+      quit.type = SDL_QUIT;
+      SDL_PushEvent(&quit);
+    }
+  }
+}
+
+// Keys typed before a frame is visible do not count, so they are dropped
+// just before the frame is presented. Dropping them any later would lose a
+// key pressed while the library presents, which it does twice per flush.
+// The drop also matters for text: the library reports the SDL_TEXTINPUT that
+// follows each printable key press as a key press of its own, and the wait
+// stops at the first key, so the text event of a counted key is still queued
+// here; without the drop every printable key would draw two frames. Window
+// events and the quit event are outside the dropped range.
+void zan_gui_discard_keys() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
+}
+
 // SDL calls this for every event it queues. Whenever the window's content
 // may have been lost (uncovered, resized, restored or shown again), it marks
 // the current frame for presenting again.
@@ -83,16 +134,17 @@ int zan_gui_note_damage(void* damaged, SDL_Event* event) {
 }
 
 // Blocks until a key is pressed or the window is closed, like the library's
-// TCODConsole::waitForKeypress(true). That wait cannot be used here: since
+// TCODConsole::waitForKeypress(true), whose dropping of earlier keys
+// zan_gui_discard_keys does before the frame is presented. That wait cannot
+// be used here: since
 // SDL 2.0.18 every drained poll ends with an internal sentinel event, and the
 // library's loop looks only at the last event it polled, so it never sees the
 // quit event that a window close, SIGINT or SIGTERM produce, and blocks until
 // some later key press.
 //
-// Keys pressed before the call are discarded. Sleeping happens in
-// SDL_WaitEvent, which leaves the event queued; the library then translates
-// the queue itself, so TCODConsole::isWindowClosed() remains its answer.
-// While waiting, the unchanged frame is presented again whenever the window
+// Sleeping happens in SDL_WaitEvent, which leaves the event queued; the
+// library then translates the queue itself, so TCODConsole::isWindowClosed()
+// remains its answer. While waiting, the unchanged frame is presented again whenever the window
 // loses its content, so it never stays blank or cut off until the next key.
 // Returns false only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
@@ -104,8 +156,6 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
   // and key mapping, which the loop depends on.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  while (TCOD_sys_check_for_event(TCOD_EVENT_ANY, &key, nullptr) != TCOD_EVENT_NONE) {
-  }
   key = TCOD_key_t{};
   while (!TCODConsole::isWindowClosed()) {
     if (damaged) {
@@ -126,6 +176,13 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
+  static sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+
   try {
     TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
   } catch (const std::exception& error) {
@@ -133,6 +190,21 @@ int main() {
                  zan_gui_one_line(error.what()).c_str());
     return 1;
   }
+  const char* const driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || zan_gui_headless(driver)) {
+    std::fprintf(stderr,
+                 "windowname: cannot open the window: no display could be opened, so SDL "
+                 "chose its \"%s\" video driver, which shows no window\n",
+                 driver == nullptr ? "(none)" : driver);
+    return 1;
+  }
+  pthread_t forwarder;
+  const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, &signals);
+  if (failed != 0) {
+    std::fprintf(stderr, "windowname: cannot watch for signals: %s\n", std::strerror(failed));
+    return 1;
+  }
+  pthread_detach(forwarder);
 
   bool quit = false;
   bool colors_set = false;
@@ -156,6 +228,7 @@ int main() {
     const std::string text = hint;
     zan_gui_centering(x, y, text);
     TCODConsole::root->print(x, y, text);
+    zan_gui_discard_keys();
     TCODConsole::flush();
 
     TCOD_key_t key;

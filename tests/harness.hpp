@@ -93,7 +93,8 @@ class Demo {
   std::vector<char> band(int row) const;
   // Waits for the window to be mapped and to show its first frame.
   Frame first_frame();
-  Frame grab() const;
+  // The whole window, or only the rows of cells given.
+  Frame grab(int first_row = 0, int row_count = rows) const;
   // Polls the window until `done` holds; fails the test after `patience`.
   Frame wait_for(const std::function<bool(const Frame&)>& done, const std::string& what,
                  Clock::duration timeout = patience) const;
