@@ -1,5 +1,6 @@
-// Benchmark: zan-demo against the floor program, run alternately in one X
-// server, with real XTest keys and the window's pixels read back. Prints a
+// Benchmark: zan-demo against the floor program, and against itself with the
+// library's fallback font instead of the project's tileset, run in turn in
+// one X server, with real XTest keys and the window's pixels read back. Prints a
 // Markdown table. It asserts nothing about the figures; it fails only when it
 // cannot take them (a window that never appears, a program that never exits).
 //
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -104,9 +106,9 @@ std::vector<char> await_change(const Demo& demo, const std::vector<char>& before
   return now;
 }
 
-Sample measure(Display* display, const std::string& program) {
+Sample measure(Display* display, const std::string& program, const std::string& cwd) {
   Sample sample;
-  Demo demo(display, {}, program);
+  Demo demo(display, {}, program, cwd);
 
   // SDL may replace its first window while starting, so look again until a
   // window shows the text.
@@ -170,50 +172,69 @@ std::string ratio(const std::vector<double>& demo, const std::vector<double>& fl
   return ratios.empty() ? "—" : spread(ratios, 3);
 }
 
-class Bench : public DemoTest {};
+struct Figure {
+  const char* name;
+  double Sample::*field;
+  int decimals;
+};
 
-TEST_F(Bench, DemoAgainstFloor) {
-  // One unmeasured run of each first, so that neither pays for cold caches.
-  measure(display, ZAN_DEMO_PATH);
-  measure(display, ZAN_FLOOR_PATH);
-  std::vector<Sample> demo_runs;
-  std::vector<Sample> floor_runs;
-  for (int pair = 0; pair < options.pairs && !HasFailure(); ++pair) {
-    demo_runs.push_back(measure(display, ZAN_DEMO_PATH));
-    floor_runs.push_back(measure(display, ZAN_FLOOR_PATH));
-  }
-  ASSERT_FALSE(HasFailure());
-
-  struct Figure {
-    const char* name;
-    double Sample::*field;
-    int decimals;
-  };
-  const Figure figures[] = {
-      {"first frame (ms)", &Sample::first_frame_ms, 1},
-      {"key → frame p50 (ms)", &Sample::key_p50_ms, 2},
-      {"key → frame p95 (ms)", &Sample::key_p95_ms, 2},
-      {"close → exit (ms)", &Sample::close_ms, 2},
-      {"idle CPU ticks per 10 s", &Sample::idle_ticks, 0},
-      {"idle wake-ups per 10 s", &Sample::idle_wakeups, 0},
-      {"peak RSS (MiB)", &Sample::peak_rss_mib, 1},
-  };
-  std::printf("\n%d alternating pairs of runs, %d keys each, %lld s idle; %ld cores, %s\n\n",
-              options.pairs, options.keys, static_cast<long long>(options.idle.count()),
-              sysconf(_SC_NPROCESSORS_ONLN), "Xvfb 1920x1080x24");
-  std::printf("| figure | zan-demo, median (min–max) | floor, median (min–max) | "
-              "demo / floor, pair by pair |\n|---|---|---|---|\n");
+void print_table(const char* a_name, const std::vector<Sample>& a_runs, const char* b_name,
+                 const std::vector<Sample>& b_runs, const std::vector<Figure>& figures) {
+  std::printf("| figure | %s, median (min–max) | %s, median (min–max) | "
+              "ratio, run by run |\n|---|---|---|---|\n",
+              a_name, b_name);
   for (const Figure& figure : figures) {
-    std::vector<double> demo;
-    std::vector<double> floor;
-    for (size_t i = 0; i < demo_runs.size(); ++i) {
-      demo.push_back(demo_runs[i].*figure.field);
-      floor.push_back(floor_runs[i].*figure.field);
+    std::vector<double> a;
+    std::vector<double> b;
+    for (size_t i = 0; i < a_runs.size(); ++i) {
+      a.push_back(a_runs[i].*figure.field);
+      b.push_back(b_runs[i].*figure.field);
     }
-    std::printf("| %s | %s | %s | %s |\n", figure.name, spread(demo, figure.decimals).c_str(),
-                spread(floor, figure.decimals).c_str(), ratio(demo, floor).c_str());
+    std::printf("| %s | %s | %s | %s |\n", figure.name, spread(a, figure.decimals).c_str(),
+                spread(b, figure.decimals).c_str(), ratio(a, b).c_str());
   }
   std::printf("\n");
+}
+
+class Bench : public DemoTest {};
+
+// Three programs in turn: the demo as shipped (with the project's tileset),
+// the floor with the same tileset, and the demo in a folder without the
+// tileset, where the library draws with its fallback font.
+TEST_F(Bench, DemoAgainstFloorAndFallback) {
+  const std::string shipped = Demo::demo_dir();
+  const std::string fallback = make_temp_dir();
+  // One unmeasured run of each first, so that none pays for cold caches.
+  measure(display, ZAN_DEMO_PATH, shipped);
+  measure(display, ZAN_FLOOR_PATH, shipped);
+  measure(display, ZAN_DEMO_PATH, fallback);
+  std::vector<Sample> demo_runs;
+  std::vector<Sample> floor_runs;
+  std::vector<Sample> fallback_runs;
+  for (int round = 0; round < options.pairs && !HasFailure(); ++round) {
+    demo_runs.push_back(measure(display, ZAN_DEMO_PATH, shipped));
+    floor_runs.push_back(measure(display, ZAN_FLOOR_PATH, shipped));
+    fallback_runs.push_back(measure(display, ZAN_DEMO_PATH, fallback));
+  }
+  std::filesystem::remove_all(fallback);
+  ASSERT_FALSE(HasFailure());
+
+  const Figure first_frame{"first frame (ms)", &Sample::first_frame_ms, 1};
+  const Figure key_p50{"key → frame p50 (ms)", &Sample::key_p50_ms, 2};
+  const Figure peak_rss{"peak RSS (MiB)", &Sample::peak_rss_mib, 1};
+  std::printf("\n%d rounds of runs, %d keys each, %lld s idle; %ld cores, %s\n\n", options.pairs,
+              options.keys, static_cast<long long>(options.idle.count()),
+              sysconf(_SC_NPROCESSORS_ONLN), "Xvfb 1920x1080x24");
+  print_table("zan-demo", demo_runs, "floor", floor_runs,
+              {first_frame,
+               key_p50,
+               {"key → frame p95 (ms)", &Sample::key_p95_ms, 2},
+               {"close → exit (ms)", &Sample::close_ms, 2},
+               {"idle CPU ticks per 10 s", &Sample::idle_ticks, 0},
+               {"idle wake-ups per 10 s", &Sample::idle_wakeups, 0},
+               peak_rss});
+  print_table("zan-demo with its tileset", demo_runs, "zan-demo with the fallback font",
+              fallback_runs, {first_frame, key_p50, peak_rss});
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 # Shared by the scripts in this folder: package installation and the build.
 
-# Everything the demo needs to build and run: the compiler, CMake, libtcod
-# and a monospace font for the library to draw with.
-build_packages=(g++ cmake make pkg-config libtcod-dev libsdl2-dev fonts-dejavu-core)
+# Everything the demo needs to build and run: the compiler, CMake, libtcod,
+# zlib and the X bitmap font the tileset is made from, and a monospace
+# TrueType font for the library's fallback when the demo runs without it.
+build_packages=(g++ cmake make pkg-config libtcod-dev libsdl2-dev zlib1g-dev xfonts-base
+  fonts-dejavu-core)
 # What the tests add: GoogleTest, Xlib with XTest, and a virtual X server.
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
 # A private virtual X server, large enough for the demo's window.

@@ -5,6 +5,8 @@
 #include <X11/keysym.h>
 #include <unistd.h>
 
+#include <libtcod.hpp>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -19,20 +21,109 @@ void expect_clean_exit(const Ending& ending) {
   EXPECT_EQ(ending.err, "");
 }
 
-TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlack) {
-  Demo demo(display);
-  const Frame frame = demo.first_frame();
+// The cell size of the tileset at `path`: a PNG of 16 x 16 tiles, whose
+// width and height stand big-endian at bytes 16 and 20.
+std::pair<int, int> tileset_cell(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  unsigned char header[24] = {};
+  file.read(reinterpret_cast<char*>(header), sizeof header);
+  const auto number = [&](int at) {
+    return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+  };
+  return {number(16) / 16, number(20) / 16};
+}
 
+void expect_first_frame(Display* display, const Demo& demo, const Frame& frame) {
   char* title = nullptr;
   ASSERT_TRUE(XFetchName(display, demo.window(), &title));
   EXPECT_STREQ(title, "windowname");
   XFree(title);
   EXPECT_EQ(frame.width % cols, 0) << "the window is a whole number of cells wide";
   EXPECT_EQ(frame.height % rows, 0);
-
   EXPECT_EQ(frame.hint(), 0) << describe(frame);
   EXPECT_EQ(frame.background, black);
   EXPECT_EQ(frame.ink, white) << "the library's default text colour";
+}
+
+// The look users get: the project's tileset, crisp upright cells.
+TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlackInTheTileset) {
+  Demo demo(display);
+  const Frame frame = demo.first_frame();
+  expect_first_frame(display, demo, frame);
+
+  const auto [cell_w, cell_h] = tileset_cell(Demo::demo_dir() + "/terminal.png");
+  EXPECT_EQ(frame.width, cols * cell_w);
+  EXPECT_EQ(frame.height, rows * cell_h);
+  EXPECT_GT(cell_h, cell_w) << "upright cells";
+  std::set<unsigned long> colours;
+  for (int y = 24 * cell_h; y < 25 * cell_h; ++y) {
+    for (int x = frame.first_col * cell_w; x < (frame.last_col + 1) * cell_w; ++x) {
+      colours.insert(frame.pixels[static_cast<size_t>(y * frame.width + x)]);
+    }
+  }
+  EXPECT_EQ(colours, (std::set<unsigned long>{black, white})) << "only text and background";
+}
+
+// Started elsewhere, the bare program has no tileset and the library draws
+// with its fallback font; the demo must work all the same.
+TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {
+  const std::string elsewhere = make_temp_dir();
+  Demo demo(display, {}, ZAN_DEMO_PATH, elsewhere);
+  expect_first_frame(display, demo, demo.first_frame());
+  demo.tap(XK_q);
+  expect_clean_exit(demo.wait_exit());
+  std::filesystem::remove_all(elsewhere);
+}
+
+// The installed command enters the data folder, wherever it is started from.
+TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
+  const std::string prefix = make_temp_dir();
+  const std::string install = std::string(ZAN_CMAKE) + " --install " + ZAN_BUILD_DIR +
+                              " --prefix " + prefix + " >/dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0) << install;
+  const std::string elsewhere = make_temp_dir();
+  Demo demo(display, {}, prefix + "/games/zan-demo", elsewhere);
+  const Frame frame = demo.first_frame();
+  EXPECT_EQ(frame.hint(), 0) << describe(frame);
+  const auto [cell_w, cell_h] = tileset_cell(prefix + "/share/games/zan-demo/terminal.png");
+  EXPECT_EQ(frame.width, cols * cell_w);
+  EXPECT_EQ(frame.height, rows * cell_h);
+  demo.tap(XK_q);
+  expect_clean_exit(demo.wait_exit());
+  std::filesystem::remove_all(prefix);
+  std::filesystem::remove_all(elsewhere);
+}
+
+// A terminal.png that is not a tileset of ours is the library's to judge:
+// it ignores a file it cannot decode and cuts any other image into tiles.
+// Either way the demo opens its window and answers q.
+TEST_F(DemoTest, AForeignTerminalPngIsNoCrash) {
+  const std::string folder = make_temp_dir();
+  const std::string file = folder + "/terminal.png";
+  std::ifstream ours(Demo::demo_dir() + "/terminal.png", std::ios::binary);
+  const std::string tileset{std::istreambuf_iterator<char>(ours), {}};
+  TCODImage red_square(64, 64);
+  for (int x = 0; x < 64; ++x) {
+    for (int y = 0; y < 64; ++y) {
+      red_square.putPixel(x, y, TCODColor::red);
+    }
+  }
+  const std::pair<const char*, std::function<void()>> files[] = {
+      {"empty", [&] { std::ofstream(file, std::ios::trunc); }},
+      {"truncated",
+       [&] { std::ofstream(file, std::ios::binary) << tileset.substr(0, tileset.size() / 2); }},
+      {"a red square", [&] { red_square.save(file.c_str()); }},
+  };
+  for (const auto& [name, write] : files) {
+    SCOPED_TRACE(name);
+    write();
+    Demo demo(display, {}, ZAN_DEMO_PATH, folder);
+    ASSERT_TRUE(demo.locate());
+    demo.wait_idle();
+    demo.tap(XK_q);
+    expect_clean_exit(demo.wait_exit());
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(DemoTest, AnyOtherKeyShowsTheNextHintInTheSameColours) {
@@ -106,7 +197,8 @@ bool has_child(pid_t pid) {
 }
 
 TEST_P(Stops, EndTheRunWithStatusZero) {
-  Demo demo(display);
+  const std::string elsewhere = make_temp_dir();
+  Demo demo(display, {}, ZAN_DEMO_PATH, GetParam().at_start ? elsewhere : Demo::demo_dir());
   if (GetParam().at_start) {
     const auto deadline = Clock::now() + patience;
     while (!has_child(demo.pid()) && Clock::now() < deadline) {
@@ -124,6 +216,7 @@ TEST_P(Stops, EndTheRunWithStatusZero) {
   if (!GetParam().at_start) {
     EXPECT_LT(ending.took, exit_bound) << "took " << ending.took.count() << " µs";
   }
+  std::filesystem::remove_all(elsewhere);
 }
 
 void interrupt(const Demo& demo) { kill(demo.pid(), SIGINT); }

@@ -112,7 +112,21 @@ std::string describe(const Frame& frame) {
   return text.str();
 }
 
-Demo::Demo(Display* display, const Env& env, const std::string& program) : display_(display) {
+std::string Demo::demo_dir() {
+  const std::string path = ZAN_DEMO_PATH;
+  return path.substr(0, path.rfind('/'));
+}
+
+std::string make_temp_dir() {
+  std::string pattern = testing::TempDir() + "zan-demo-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed";
+  }
+  return pattern;
+}
+
+Demo::Demo(Display* display, const Env& env, const std::string& program, const std::string& cwd)
+    : display_(display) {
   std::map<std::string, std::string> vars;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
@@ -147,6 +161,7 @@ Demo::Demo(Display* display, const Env& env, const std::string& program) : displ
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   // A shell may start us with SIGINT ignored, and the child would inherit that.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);

@@ -68,6 +68,9 @@ struct Ending {
   std::string err;
 };
 
+// A new empty folder under the system's temporary folder.
+std::string make_temp_dir();
+
 // Whether the process ended by exiting with `code`.
 bool exited_with(const Ending& ending, int code);
 
@@ -77,8 +80,11 @@ class Demo {
   // Extra environment: a value replaces the variable, nullopt removes it.
   using Env = std::map<std::string, std::optional<std::string>>;
 
-  // Starts the demo, or the program given.
-  explicit Demo(Display* display, const Env& env = {}, const std::string& program = ZAN_DEMO_PATH);
+  // Starts the demo, or the program given, in the folder given: by default
+  // the built demo's own, which holds the project's tileset.
+  explicit Demo(Display* display, const Env& env = {}, const std::string& program = ZAN_DEMO_PATH,
+                const std::string& cwd = demo_dir());
+  static std::string demo_dir();
   ~Demo();
   Demo(const Demo&) = delete;
   Demo& operator=(const Demo&) = delete;
