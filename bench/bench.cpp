@@ -180,9 +180,10 @@ struct Figure {
 
 void print_table(const char* a_name, const std::vector<Sample>& a_runs, const char* b_name,
                  const std::vector<Sample>& b_runs, const std::vector<Figure>& figures) {
-  std::printf("| figure | %s, median (min–max) | %s, median (min–max) | "
-              "ratio, run by run |\n|---|---|---|---|\n",
-              a_name, b_name);
+  std::printf(
+      "| figure | %s, median (min–max) | %s, median (min–max) | "
+      "ratio, run by run |\n|---|---|---|---|\n",
+      a_name, b_name);
   for (const Figure& figure : figures) {
     std::vector<double> a;
     std::vector<double> b;

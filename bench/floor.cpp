@@ -22,8 +22,9 @@ int main() {
     TCOD_key_t key{};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // as in zan-demo
-    while (!TCODConsole::isWindowClosed() && SDL_WaitEvent(nullptr) &&
-           !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
+    while (
+        !TCODConsole::isWindowClosed() && SDL_WaitEvent(nullptr) &&
+        !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
     }
 #pragma GCC diagnostic pop
     if (key.c == 'q' || TCODConsole::isWindowClosed()) {

@@ -29,20 +29,21 @@ TEST_P(Centering, CentresAcrossTheWindowOnRow24) {
   EXPECT_EQ(y, 24);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hints, Centering,
-    testing::Values(Case{"Press 'q' to quit.", 31}, Case{"Press 'r' for red text.", 28},
-                    Case{"Press 'w' for white text.", 27},
-                    Case{"Press 'b' for blue background.", 25}),
-    length_name);
+INSTANTIATE_TEST_SUITE_P(Hints, Centering,
+                         testing::Values(Case{"Press 'q' to quit.", 31},
+                                         Case{"Press 'r' for red text.", 28},
+                                         Case{"Press 'w' for white text.", 27},
+                                         Case{"Press 'b' for blue background.", 25}),
+                         length_name);
 
 // Odd and negative differences truncate toward zero, never toward minus
 // infinity and never through an unsigned wrap.
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, Centering,
-    testing::Values(Case{"", 40}, Case{std::string(80, 'a'), 0}, Case{std::string(81, 'a'), 0},
-                    Case{std::string(82, 'a'), -1}, Case{std::string(83, 'a'), -1},
-                    Case{std::string(100, 'a'), -10}),
-    length_name);
+INSTANTIATE_TEST_SUITE_P(Lengths, Centering,
+                         testing::Values(Case{"", 40}, Case{std::string(80, 'a'), 0},
+                                         Case{std::string(81, 'a'), 0},
+                                         Case{std::string(82, 'a'), -1},
+                                         Case{std::string(83, 'a'), -1},
+                                         Case{std::string(100, 'a'), -10}),
+                         length_name);
 
 }  // namespace

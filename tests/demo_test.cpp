@@ -145,8 +145,8 @@ TEST_F(DemoTest, ColourKeysRecolourTheFollowingFrames) {
     unsigned long ink;
   };
   const Step steps[] = {
-      {XK_r, 1, black, red}, {XK_x, 2, black, red}, {XK_w, 3, black, white},
-      {XK_b, 0, blue, white}, {XK_r, 1, blue, red}, {XK_x, 2, blue, red},
+      {XK_r, 1, black, red},  {XK_x, 2, black, red}, {XK_w, 3, black, white},
+      {XK_b, 0, blue, white}, {XK_r, 1, blue, red},  {XK_x, 2, blue, red},
   };
   Demo demo(display);
   demo.first_frame();

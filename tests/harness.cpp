@@ -275,9 +275,9 @@ std::vector<char> Demo::band(int row) const {
     return {};
   }
   const int cell_h = attributes.height / rows;
-  XImage* image = XGetImage(display_, window_, 0, row * cell_h,
-                            static_cast<unsigned>(attributes.width),
-                            static_cast<unsigned>(cell_h), AllPlanes, ZPixmap);
+  XImage* image =
+      XGetImage(display_, window_, 0, row * cell_h, static_cast<unsigned>(attributes.width),
+                static_cast<unsigned>(cell_h), AllPlanes, ZPixmap);
   if (image == nullptr) {
     return {};
   }
@@ -297,10 +297,10 @@ Frame Demo::grab(int first_row, int row_count) const {
   const int cell_h = attributes.height / rows;
   const int top = first_row * cell_h;
   const int height = first_row == 0 && row_count == rows ? attributes.height : row_count * cell_h;
-  XImage* image = height <= 0 ? nullptr
-                              : XGetImage(display_, window_, 0, top,
-                                          static_cast<unsigned>(attributes.width),
-                                          static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  XImage* image =
+      height <= 0 ? nullptr
+                  : XGetImage(display_, window_, 0, top, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) {
     frame.error = "XGetImage failed on a window at " + std::to_string(attributes.x) + "," +
                   std::to_string(attributes.y) + " of " + std::to_string(attributes.width) + "x" +
@@ -386,8 +386,7 @@ void Demo::tap(KeySym key) const {
 }
 
 Frame Demo::changed_from(const Frame& before) const {
-  return wait_for([&](const Frame& frame) { return frame.pixels != before.pixels; },
-                  "a new frame");
+  return wait_for([&](const Frame& frame) { return frame.pixels != before.pixels; }, "a new frame");
 }
 
 Frame Demo::next_frame(KeySym key) {

@@ -14,11 +14,11 @@ int next_hint(int hint) { return (hint + 1) % 4; }
 // same colours.
 TEST_F(DemoTest, NonCommandKeysEachDrawTheNextFrame) {
   const KeySym keys[] = {
-      XK_a,      XK_x,        XK_z,     XK_0,      XK_7,         XK_comma,    XK_slash,
-      XK_minus,  XK_percent,  XK_space, XK_Return, XK_Tab,       XK_Escape,   XK_BackSpace,
-      XK_Left,   XK_Right,    XK_Up,    XK_Down,   XK_F1,        XK_F2,       XK_F3,
-      XK_F4,     XK_F5,       XK_F6,    XK_F7,     XK_F8,        XK_F9,       XK_F10,
-      XK_F11,    XK_F12,      XK_KP_1,  XK_KP_5,   XK_KP_Enter,  XK_KP_Add,   XK_KP_Divide,
+      XK_a,     XK_x,       XK_z,     XK_0,      XK_7,        XK_comma,  XK_slash,
+      XK_minus, XK_percent, XK_space, XK_Return, XK_Tab,      XK_Escape, XK_BackSpace,
+      XK_Left,  XK_Right,   XK_Up,    XK_Down,   XK_F1,       XK_F2,     XK_F3,
+      XK_F4,    XK_F5,      XK_F6,    XK_F7,     XK_F8,       XK_F9,     XK_F10,
+      XK_F11,   XK_F12,     XK_KP_1,  XK_KP_5,   XK_KP_Enter, XK_KP_Add, XK_KP_Divide,
   };
   Demo demo(display);
   int hint = demo.first_frame().hint();
@@ -123,66 +123,67 @@ TEST_P(Disturbances, DrawNothingNewAndChangeNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Demo, Disturbances,
-    testing::Values(
-        Disturbance{"MouseMotion",
-                    [](Display* display, Window) {
-                      for (int step = 0; step < 20; ++step) {
-                        XTestFakeMotionEvent(display, -1, 300 + 40 * step, 400 + 10 * step,
-                                             CurrentTime);
-                      }
-                    }},
-        Disturbance{"MouseButtons",
-                    [](Display* display, Window) {
-                      for (unsigned button = 1; button <= 3; ++button) {
-                        click(display, button);
-                      }
-                    }},
-        Disturbance{"MouseWheel",
-                    [](Display* display, Window) {
-                      for (unsigned button = 4; button <= 7; ++button) {
-                        click(display, button);
-                      }
-                    }},
-        Disturbance{"FocusOutAndIn",
-                    [](Display* display, Window window) {
-                      XSetInputFocus(display, DefaultRootWindow(display), RevertToNone,
-                                     CurrentTime);
-                      XSync(display, False);
-                      XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-                    }},
-        Disturbance{"CoverAndUncover",
-                    [](Display* display, Window window) {
-                      XWindowAttributes demo;
-                      XGetWindowAttributes(display, window, &demo);
-                      XSetWindowAttributes opaque{};
-                      opaque.override_redirect = True;
-                      opaque.background_pixel = white;
-                      const Window cover = XCreateWindow(
-                          display, DefaultRootWindow(display), demo.x, demo.y,
-                          static_cast<unsigned>(demo.width), static_cast<unsigned>(demo.height), 0,
-                          CopyFromParent, InputOutput, CopyFromParent,
-                          CWOverrideRedirect | CWBackPixel, &opaque);
-                      XMapRaised(display, cover);
-                      XSync(display, False);
-                      XDestroyWindow(display, cover);
-                      XSync(display, False);
-                    }},
-        Disturbance{"UnmapAndMap",
-                    [](Display* display, Window window) {
-                      XUnmapWindow(display, window);
-                      XSync(display, False);
-                      XMapWindow(display, window);
-                      XSync(display, False);
-                      XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-                    }}),
+    testing::Values(Disturbance{"MouseMotion",
+                                [](Display* display, Window) {
+                                  for (int step = 0; step < 20; ++step) {
+                                    XTestFakeMotionEvent(display, -1, 300 + 40 * step,
+                                                         400 + 10 * step, CurrentTime);
+                                  }
+                                }},
+                    Disturbance{"MouseButtons",
+                                [](Display* display, Window) {
+                                  for (unsigned button = 1; button <= 3; ++button) {
+                                    click(display, button);
+                                  }
+                                }},
+                    Disturbance{"MouseWheel",
+                                [](Display* display, Window) {
+                                  for (unsigned button = 4; button <= 7; ++button) {
+                                    click(display, button);
+                                  }
+                                }},
+                    Disturbance{"FocusOutAndIn",
+                                [](Display* display, Window window) {
+                                  XSetInputFocus(display, DefaultRootWindow(display), RevertToNone,
+                                                 CurrentTime);
+                                  XSync(display, False);
+                                  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                                }},
+                    Disturbance{"CoverAndUncover",
+                                [](Display* display, Window window) {
+                                  XWindowAttributes demo;
+                                  XGetWindowAttributes(display, window, &demo);
+                                  XSetWindowAttributes opaque{};
+                                  opaque.override_redirect = True;
+                                  opaque.background_pixel = white;
+                                  const Window cover =
+                                      XCreateWindow(display, DefaultRootWindow(display), demo.x,
+                                                    demo.y, static_cast<unsigned>(demo.width),
+                                                    static_cast<unsigned>(demo.height), 0,
+                                                    CopyFromParent, InputOutput, CopyFromParent,
+                                                    CWOverrideRedirect | CWBackPixel, &opaque);
+                                  XMapRaised(display, cover);
+                                  XSync(display, False);
+                                  XDestroyWindow(display, cover);
+                                  XSync(display, False);
+                                }},
+                    Disturbance{"UnmapAndMap",
+                                [](Display* display, Window window) {
+                                  XUnmapWindow(display, window);
+                                  XSync(display, False);
+                                  XMapWindow(display, window);
+                                  XSync(display, False);
+                                  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                                }}),
     [](const testing::TestParamInfo<Disturbance>& info) { return std::string(info.param.name); });
 
 TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
   Demo demo(display);
   const Frame before = demo.first_frame();
   demo.resize(before.width / 2, before.height / 2);
-  demo.wait_for([&](const Frame& now) { return now.width == before.width / 2 && now.first_col >= 0; },
-                "the frame at half size");
+  demo.wait_for(
+      [&](const Frame& now) { return now.width == before.width / 2 && now.first_col >= 0; },
+      "the frame at half size");
   demo.resize(before.width, before.height);
   demo.wait_for([&](const Frame& now) { return now.pixels == before.pixels; },
                 "the same frame at full size", 1s);

@@ -11,8 +11,8 @@
 // Characters the font lacks stay blank. Every failure is one line on stderr
 // and status 1.
 
-#include <libtcod.hpp>
 #include <zlib.h>
+#include <libtcod.hpp>
 
 #include <array>
 #include <cstdint>
@@ -29,10 +29,10 @@ constexpr int grid = 16;  // tiles per row and per column
 // 0 is left blank; 0x20 to 0x7e are ASCII.
 std::array<char32_t, 256> cp437() {
   std::array<char32_t, 256> table{};
-  const char32_t low[32] = {
-      0x0000, 0x263a, 0x263b, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25d8, 0x25cb, 0x25d9,
-      0x2642, 0x2640, 0x266a, 0x266b, 0x263c, 0x25ba, 0x25c4, 0x2195, 0x203c, 0x00b6, 0x00a7,
-      0x25ac, 0x21a8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221f, 0x2194, 0x25b2, 0x25bc};
+  const char32_t low[32] = {0x0000, 0x263a, 0x263b, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
+                            0x25d8, 0x25cb, 0x25d9, 0x2642, 0x2640, 0x266a, 0x266b, 0x263c,
+                            0x25ba, 0x25c4, 0x2195, 0x203c, 0x00b6, 0x00a7, 0x25ac, 0x21a8,
+                            0x2191, 0x2193, 0x2192, 0x2190, 0x221f, 0x2194, 0x25b2, 0x25bc};
   const char32_t high[128] = {
       0x00c7, 0x00fc, 0x00e9, 0x00e2, 0x00e4, 0x00e0, 0x00e5, 0x00e7, 0x00ea, 0x00eb, 0x00e8,
       0x00ef, 0x00ee, 0x00ec, 0x00c4, 0x00c5, 0x00c9, 0x00e6, 0x00c6, 0x00f4, 0x00f6, 0x00f2,
@@ -152,8 +152,10 @@ class Pcf {
       throw std::runtime_error("truncated PCF font");
     }
     const unsigned char* b = &bytes_[at];
-    return big ? (std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3])
-               : (std::uint32_t{b[3]} << 24 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[1]} << 8 | b[0]);
+    return big ? (std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 |
+                  b[3])
+               : (std::uint32_t{b[3]} << 24 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[1]} << 8 |
+                  b[0]);
   }
   int half(size_t at, bool big) const {
     if (at + 2 > bytes_.size()) {
@@ -210,8 +212,8 @@ class Pcf {
       const auto count = word(at, big);
       at += 4;
       for (std::uint32_t i = 0; i < count; ++i, at += 12) {
-        metrics_.push_back({half(at, big), half(at + 2, big), half(at + 4, big),
-                            half(at + 6, big), half(at + 8, big)});
+        metrics_.push_back({half(at, big), half(at + 2, big), half(at + 4, big), half(at + 6, big),
+                            half(at + 8, big)});
       }
     }
     for (const Metric& m : metrics_) {
@@ -268,7 +270,8 @@ class Pcf {
     max_byte1_ = half(at + 6, big);
     const int count = (max_byte2_ - min_byte2_ + 1) * (max_byte1_ - min_byte1_ + 1);
     for (int i = 0; i < count; ++i) {
-      glyphs_.push_back(static_cast<std::uint16_t>(half(at + 10 + 2 * static_cast<size_t>(i), big)));
+      glyphs_.push_back(
+          static_cast<std::uint16_t>(half(at + 10 + 2 * static_cast<size_t>(i), big)));
     }
   }
 
