@@ -1,7 +1,11 @@
 // zan-tileset: turns a gzip-compressed PCF bitmap font into the tileset
-// libtcod loads by default, terminal.png.
+// libtcod loads by default, terminal.png, and that tileset into an icon.
 //
 //   zan-tileset FONT.pcf.gz OUT.png
+//   zan-tileset --icon TILESET.png ICON.png
+//
+// The icon is the tileset's '@' scaled up by whole pixels and centred on a
+// black square of icon_size pixels.
 //
 // With no font set, libtcod 1.18 reads terminal.png from the working
 // directory as 16 x 16 tiles in its ASCII_INCOL layout: code page 437's
@@ -14,6 +18,7 @@
 #include <zlib.h>
 #include <libtcod.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +28,9 @@
 
 namespace {
 
-constexpr int grid = 16;  // tiles per row and per column
+constexpr int grid = 16;       // tiles per row and per column
+constexpr int icon_size = 48;  // pixels; installed as hicolor/48x48
+constexpr int icon_glyph = '@';
 
 // Unicode for each character of code page 437, as libtcod numbers its tiles.
 // 0 is left blank; 0x20 to 0x7e are ASCII.
@@ -304,11 +311,67 @@ class Pcf {
   int max_byte2_ = 0;
 };
 
+// Saves `image` to `path`, making sure that a file was written.
+void save(TCODImage& image, const char* path) {
+  std::remove(path);  // so that a stale file cannot pass for a written one
+  image.save(path);
+  std::FILE* written = std::fopen(path, "rb");
+  if (written == nullptr) {
+    throw std::runtime_error(std::string("cannot write ") + path);
+  }
+  std::fclose(written);
+}
+
+void make_icon(const char* tileset_path, const char* icon_path) {
+  if (std::FILE* file = std::fopen(tileset_path, "rb")) {
+    std::fclose(file);
+  } else {
+    throw std::runtime_error("cannot read the tileset");
+  }
+  TCODImage tileset(tileset_path);
+  int width = 0;
+  int height = 0;
+  tileset.getSize(&width, &height);
+  const int w = width / grid;
+  const int h = height / grid;
+  if (w <= 0 || h <= 0 || w > icon_size || h > icon_size) {
+    throw std::runtime_error("not a tileset of 16 x 16 tiles that fit the icon");
+  }
+  const int scale = icon_size / std::max(w, h);
+  const int left = (icon_size - scale * w) / 2;
+  const int top = (icon_size - scale * h) / 2;
+  TCODImage icon(icon_size, icon_size);
+  for (int x = 0; x < icon_size; ++x) {
+    for (int y = 0; y < icon_size; ++y) {
+      icon.putPixel(x, y, TCODColor::black);
+    }
+  }
+  for (int x = 0; x < scale * w; ++x) {
+    for (int y = 0; y < scale * h; ++y) {
+      const TCODColor pixel =
+          tileset.getPixel(icon_glyph / grid * w + x / scale, icon_glyph % grid * h + y / scale);
+      icon.putPixel(left + x, top + y, pixel);
+    }
+  }
+  save(icon, icon_path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--icon") {
+    try {
+      make_icon(argv[2], argv[3]);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "zan-tileset: %s: %s\n", argv[2], error.what());
+      return 1;
+    }
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: zan-tileset FONT.pcf.gz OUT.png\n");
+    std::fprintf(stderr,
+                 "usage: zan-tileset FONT.pcf.gz OUT.png\n"
+                 "       zan-tileset --icon TILESET.png ICON.png\n");
     return 1;
   }
   try {
@@ -337,13 +400,7 @@ int main(int argc, char** argv) {
         throw std::runtime_error("the font lacks printable ASCII");
       }
     }
-    std::remove(argv[2]);  // so that a stale file cannot pass for a written one
-    image.save(argv[2]);
-    std::FILE* written = std::fopen(argv[2], "rb");
-    if (written == nullptr) {
-      throw std::runtime_error(std::string("cannot write ") + argv[2]);
-    }
-    std::fclose(written);
+    save(image, argv[2]);
     std::printf("%s: %d x %d cells, %d of 255 characters\n", argv[2], w, h, drawn);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zan-tileset: %s: %s\n", argv[1], error.what());
