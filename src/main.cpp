@@ -139,17 +139,16 @@ int zan_gui_note_damage(void* damaged, SDL_Event* event) {
 // Blocks until a key is pressed or the window is closed, like the library's
 // TCODConsole::waitForKeypress(true), whose dropping of earlier keys
 // zan_gui_discard_keys does before the frame is presented. That wait cannot
-// be used here: since
-// SDL 2.0.18 every drained poll ends with an internal sentinel event, and the
-// library's loop looks only at the last event it polled, so it never sees the
-// quit event that a window close, SIGINT or SIGTERM produce, and blocks until
-// some later key press.
+// be used here: since SDL 2.0.18 every drained poll ends with an internal
+// sentinel event, and the library's loop looks only at the last event it
+// polled, so it never sees the quit event that a window close, SIGINT or
+// SIGTERM produce, and blocks until some later key press.
 //
 // Sleeping happens in SDL_WaitEvent, which leaves the event queued; the
 // library then translates the queue itself, so TCODConsole::isWindowClosed()
-// remains its answer. While waiting, the unchanged frame is presented again whenever the window
-// loses its content, so it never stays blank or cut off until the next key.
-// Returns false only if SDL cannot wait.
+// remains its answer. While waiting, the unchanged frame is presented again
+// whenever the window loses its content, so it never stays blank or cut off
+// until the next key. Returns false only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
   bool damaged = false;
   SDL_AddEventWatch(zan_gui_note_damage, &damaged);
@@ -180,6 +179,8 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
+  // First of all, so that no signal is lost and no thread takes one; see
+  // zan_gui_forward_signals.
   static sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);

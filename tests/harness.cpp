@@ -311,10 +311,12 @@ Frame Demo::grab(int first_row, int row_count) const {
   frame.width = attributes.width;
   frame.height = height;
   frame.pixels.reserve(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height));
-  // The X server's pixels are 32-bit words in the client's byte order, so
-  // they are read as such; XGetPixel per pixel would cost more than the
-  // program under test.
-  const bool words = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
+  // Where the image holds 32-bit words in this machine's byte order, as a
+  // 24-bit visual does on x86, they are read directly: XGetPixel for every
+  // pixel would cost more than the program under test.
+  constexpr bool little_endian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+  const bool words =
+      image->bits_per_pixel == 32 && image->byte_order == (little_endian ? LSBFirst : MSBFirst);
   for (int y = 0; y < frame.height; ++y) {
     const char* const line = image->data + static_cast<ptrdiff_t>(y) * image->bytes_per_line;
     for (int x = 0; x < frame.width; ++x) {
