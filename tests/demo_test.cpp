@@ -68,12 +68,11 @@ TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlackInTheTileset) {
 // Started elsewhere, the bare program has no tileset and the library draws
 // with its fallback font; the demo must work all the same.
 TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {
-  const std::string elsewhere = make_temp_dir();
-  Demo demo(display, {}, ZAN_DEMO_PATH, elsewhere);
+  const TempDir elsewhere;
+  Demo demo(display, {}, ZAN_DEMO_PATH, elsewhere.path());
   expect_first_frame(display, demo, demo.first_frame());
   demo.tap(XK_q);
   expect_clean_exit(demo.wait_exit());
-  std::filesystem::remove_all(elsewhere);
 }
 
 // The installed command enters the data folder, wherever it is started
@@ -82,14 +81,18 @@ TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {
 // scripts/check-package does with /usr after installing the Debian package.
 TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
   const char* const installed = std::getenv("ZAN_INSTALLED_PREFIX");
-  const std::string prefix = installed != nullptr ? installed : make_temp_dir();
+  std::optional<TempDir> own_prefix;
+  if (installed == nullptr) {
+    own_prefix.emplace();
+  }
+  const std::string prefix = installed != nullptr ? installed : own_prefix->path();
   if (installed == nullptr) {
     const std::string install = std::string(ZAN_CMAKE) + " --install " + ZAN_BUILD_DIR +
                                 " --prefix " + prefix + " >/dev/null";
     ASSERT_EQ(std::system(install.c_str()), 0) << install;
   }
-  const std::string elsewhere = make_temp_dir();
-  Demo demo(display, {}, prefix + "/games/zan-demo", elsewhere);
+  const TempDir elsewhere;
+  Demo demo(display, {}, prefix + "/games/zan-demo", elsewhere.path());
   const Frame frame = demo.first_frame();
   EXPECT_EQ(frame.hint(), 0) << describe(frame);
   const auto [cell_w, cell_h] = tileset_cell(prefix + "/share/games/zan-demo/terminal.png");
@@ -97,18 +100,14 @@ TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
   EXPECT_EQ(frame.height, rows * cell_h);
   demo.tap(XK_q);
   expect_clean_exit(demo.wait_exit());
-  if (installed == nullptr) {
-    std::filesystem::remove_all(prefix);
-  }
-  std::filesystem::remove_all(elsewhere);
 }
 
 // A terminal.png that is not a tileset of ours is the library's to judge:
 // it ignores a file it cannot decode and cuts any other image into tiles.
 // Either way the demo opens its window and answers q.
 TEST_F(DemoTest, AForeignTerminalPngIsNoCrash) {
-  const std::string folder = make_temp_dir();
-  const std::string file = folder + "/terminal.png";
+  const TempDir folder;
+  const std::string file = folder.path() + "/terminal.png";
   std::ifstream ours(Demo::demo_dir() + "/terminal.png", std::ios::binary);
   const std::string tileset{std::istreambuf_iterator<char>(ours), {}};
   TCODImage red_square(64, 64);
@@ -126,13 +125,12 @@ TEST_F(DemoTest, AForeignTerminalPngIsNoCrash) {
   for (const auto& [name, write] : files) {
     SCOPED_TRACE(name);
     write();
-    Demo demo(display, {}, ZAN_DEMO_PATH, folder);
+    Demo demo(display, {}, ZAN_DEMO_PATH, folder.path());
     ASSERT_TRUE(demo.locate());
     demo.wait_idle();
     demo.tap(XK_q);
     expect_clean_exit(demo.wait_exit());
   }
-  std::filesystem::remove_all(folder);
 }
 
 TEST_F(DemoTest, AnyOtherKeyShowsTheNextHintInTheSameColours) {
@@ -206,8 +204,8 @@ bool has_child(pid_t pid) {
 }
 
 TEST_P(Stops, EndTheRunWithStatusZero) {
-  const std::string elsewhere = make_temp_dir();
-  Demo demo(display, {}, ZAN_DEMO_PATH, GetParam().at_start ? elsewhere : Demo::demo_dir());
+  const TempDir elsewhere;
+  Demo demo(display, {}, ZAN_DEMO_PATH, GetParam().at_start ? elsewhere.path() : Demo::demo_dir());
   if (GetParam().at_start) {
     const auto deadline = Clock::now() + patience;
     while (!has_child(demo.pid()) && Clock::now() < deadline) {
@@ -225,7 +223,6 @@ TEST_P(Stops, EndTheRunWithStatusZero) {
   if (!GetParam().at_start) {
     EXPECT_LT(ending.took, exit_bound) << "took " << ending.took.count() << " µs";
   }
-  std::filesystem::remove_all(elsewhere);
 }
 
 void interrupt(const Demo& demo) { kill(demo.pid(), SIGINT); }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -117,12 +118,15 @@ std::string Demo::demo_dir() {
   return path.substr(0, path.rfind('/'));
 }
 
-std::string make_temp_dir() {
-  std::string pattern = testing::TempDir() + "zan-demo-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
+TempDir::TempDir() : path_(testing::TempDir() + "zan-demo-XXXXXX") {
+  if (mkdtemp(path_.data()) == nullptr) {
     ADD_FAILURE() << "mkdtemp failed";
   }
-  return pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 Demo::Demo(Display* display, const Env& env, const std::string& program, const std::string& cwd)

@@ -68,8 +68,19 @@ struct Ending {
   std::string err;
 };
 
-// A new empty folder under the system's temporary folder.
-std::string make_temp_dir();
+// A new empty folder under the system's temporary folder, removed with
+// all it holds when the object goes, however the case ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // Whether the process ended by exiting with `code`.
 bool exited_with(const Ending& ending, int code);

@@ -178,7 +178,7 @@ class Pcf {
     return bytes_[at] - 0x80;
   }
 
-  // The table of `type`, and where its data starts after the format word.
+  // The table of `type`; its data starts with its own format word.
   const Table& find(std::uint32_t type) const {
     for (const Table& table : tables_) {
       if (table.type == type) {
