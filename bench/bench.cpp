@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -63,7 +64,9 @@ bool has_ink(const std::vector<char>& band) {
   return false;
 }
 
-// CPU ticks (user + system) and context switches (voluntary + not) so far.
+// CPU ticks (user + system) and context switches (voluntary + not) so far,
+// over all the process's threads: /proc/PID/stat counts them all, but
+// /proc/PID/status only the main thread, so the switches are summed per task.
 std::pair<long, long> usage(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -71,10 +74,13 @@ std::pair<long, long> usage(pid_t pid) {
   std::vector<std::string> field{std::istream_iterator<std::string>(fields), {}};
   const long ticks = std::stol(field[11]) + std::stol(field[12]);  // utime, stime
   long switches = 0;
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.find("ctxt_switches:") != std::string::npos) {
-      switches += std::stol(line.substr(line.find(':') + 1));
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.find("ctxt_switches:") != std::string::npos) {
+        switches += std::stol(line.substr(line.find(':') + 1));
+      }
     }
   }
   return {ticks, switches};

@@ -8,16 +8,20 @@
 //   b  blue background                    closing the window also quits
 //
 // The program writes nothing to the terminal and exits with status 0; SIGINT
-// and SIGTERM end it like closing the window. If the window cannot be opened,
-// or opens only on a video driver that shows nothing, it says why in one line
-// on stderr and exits with 1.
+// and SIGTERM end it like closing the window, or at once while the window is
+// still opening. If the window cannot be opened or drawn, or opens only on a
+// video driver that shows nothing, it says why in one line on stderr and
+// exits with 1.
 
 #include <SDL.h>
 #include <pthread.h>
 #include <libtcod.hpp>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -38,8 +42,12 @@ const std::array<const char*, 4> hints = {
 };
 const int hint_count = static_cast<int>(hints.size());
 
-// SDL falls back to these drivers when it finds no display.
+// Video drivers that draw nowhere visible. SDL falls back to the first when
+// it finds no display; it uses the others only when SDL_VIDEODRIVER names them.
 const std::array<const char*, 3> headless_drivers = {"offscreen", "dummy", "evdev"};
+
+// Set once the window is open: from then on a signal is an SDL quit event.
+std::atomic<bool> window_open{false};
 
 }  // namespace
 
@@ -75,43 +83,56 @@ std::string zan_gui_one_line(std::string text) {
   return line;
 }
 
-// Whether SDL runs on a driver it falls back to without a display. Such a
-// driver draws into memory and receives no keys, so a run on it could never
-// be seen or ended by a key.
-bool zan_gui_headless(const char* driver) {
-  return std::any_of(headless_drivers.begin(), headless_drivers.end(),
-                     [&](const char* name) { return std::strcmp(driver, name) == 0; });
+// Why the video driver SDL runs on cannot show the window, or "" if it can.
+// Such a driver draws into memory and receives no keys, so a run on it could
+// never be seen or ended by a key.
+std::string zan_gui_unseen(const char* driver) {
+  if (driver == nullptr) {
+    return "SDL has no video driver";
+  }
+  const std::string name = driver;
+  if (name == "offscreen") {
+    return "no display could be opened, so SDL chose its \"offscreen\" video driver, which "
+           "shows no window";
+  }
+  if (std::find(headless_drivers.begin(), headless_drivers.end(), name) != headless_drivers.end()) {
+    return "SDL runs on its \"" + name + "\" video driver, which shows no window";
+  }
+  return "";
 }
 
 // SIGINT and SIGTERM end the run as closing the window does. main blocks them
 // before anything else, so every thread the libraries start inherits the
-// block, and one that arrives while the window is still opening waits instead
-// of killing the process. Once the window is open, this thread takes them with
-// sigwait() and queues SDL's quit event. SDL's own handlers are turned off:
-// they only set a flag that SDL reads before it blocks in poll(), so a signal
-// landing just after that read would wait for the next X event. An event
-// pushed from another thread instead wakes SDL_WaitEvent at any point, since
-// SDL registers the wait before checking the queue and the push checks for it.
-// The thread does nothing else; the frame loop stays on the main thread.
+// block, and starts this thread, which takes them with sigwait(). While the
+// window is still opening the process simply ends with status 0: the library
+// may be stuck there for good, in an X server that accepted the connection
+// and never answers, and only _exit() is safe to call whatever the main
+// thread is doing. Once the window is open, a signal queues SDL's quit event
+// instead. SDL's own handlers are turned off: they only set a flag that SDL
+// reads before it blocks in poll(), so a signal landing just after that read
+// would wait for the next X event. An event pushed from another thread instead
+// wakes SDL_WaitEvent at any point, since SDL registers the wait before
+// checking the queue and the push checks for it. The thread does nothing else;
+// the frame loop stays on the main thread.
 void* zan_gui_forward_signals(void* signals) {
   for (;;) {
     int signal = 0;
-    if (sigwait(static_cast<const sigset_t*>(signals), &signal) == 0) {
-      SDL_Event quit{};
-      quit.type = SDL_QUIT;
-      SDL_PushEvent(&quit);
+    if (sigwait(static_cast<const sigset_t*>(signals), &signal) != 0) {
+      continue;
     }
+    if (!window_open.load()) {
+      _exit(0);
+    }
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
   }
 }
 
 // Keys typed before a frame is visible do not count, so they are dropped
 // just before the frame is presented. Dropping them any later would lose a
-// key pressed while the library presents, which it does twice per flush.
-// The drop also matters for text: the library reports the SDL_TEXTINPUT that
-// follows each printable key press as a key press of its own, and the wait
-// stops at the first key, so the text event of a counted key is still queued
-// here; without the drop every printable key would draw two frames. Window
-// events and the quit event are outside the dropped range.
+// key pressed while the library presents, which libtcod 1.18 does twice per
+// flush. Window events and the quit event are outside the dropped range.
 void zan_gui_discard_keys() {
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
@@ -179,30 +200,13 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
-  // First of all, so that no signal is lost and no thread takes one; see
-  // zan_gui_forward_signals.
+  // First of all, so that no signal is lost and no other thread takes one;
+  // see zan_gui_forward_signals.
   static sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-
-  try {
-    TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "windowname: cannot open the window: %s\n",
-                 zan_gui_one_line(error.what()).c_str());
-    return 1;
-  }
-  const char* const driver = SDL_GetCurrentVideoDriver();
-  if (driver == nullptr || zan_gui_headless(driver)) {
-    std::fprintf(stderr,
-                 "windowname: cannot open the window: no display could be opened, so SDL "
-                 "chose its \"%s\" video driver, which shows no window\n",
-                 driver == nullptr ? "(none)" : driver);
-    return 1;
-  }
   pthread_t forwarder;
   const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, &signals);
   if (failed != 0) {
@@ -210,49 +214,73 @@ int main() {
     return 1;
   }
   pthread_detach(forwarder);
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 
-  bool quit = false;
-  bool colors_set = false;
-  TCODColor bg_color = TCODColor::black;
-  TCODColor fg_color = TCODColor::white;
-  std::int16_t hint_step = 0;
-
-  while (!quit && !TCODConsole::isWindowClosed()) {
-    TCODConsole::root->setDefaultBackground(bg_color);
-    // Until a colour key is pressed the library's own text colour applies.
-    if (colors_set) {
-      TCODConsole::root->setDefaultForeground(fg_color);
-    }
-    TCODConsole::root->clear();
-
-    const char* const hint = hints[static_cast<size_t>(hint_step)];
-    hint_step = static_cast<std::int16_t>((hint_step + 1) % hint_count);
-
-    int x = 0;
-    int y = 0;
-    const std::string text = hint;
-    zan_gui_centering(x, y, text);
-    TCODConsole::root->print(x, y, text);
-    zan_gui_discard_keys();
-    TCODConsole::flush();
-
-    TCOD_key_t key;
-    if (!zan_gui_wait_key(key)) {
-      std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", SDL_GetError());
+  // Every library call that can throw is in here, so that a failure ends in
+  // one line and status 1 rather than an abort.
+  const char* doing = "open the window";
+  try {
+    TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
+    window_open = true;
+    const std::string unseen = zan_gui_unseen(SDL_GetCurrentVideoDriver());
+    if (!unseen.empty()) {
+      std::fprintf(stderr, "windowname: cannot open the window: %s\n", unseen.c_str());
       return 1;
     }
-    if (key.c == 'q') {
-      quit = true;
-    } else if (key.c == 'w') {
-      fg_color = TCODColor::white;
-      colors_set = true;
-    } else if (key.c == 'r') {
-      fg_color = TCODColor::red;
-      colors_set = true;
-    } else if (key.c == 'b') {
-      bg_color = TCODColor::blue;
-      colors_set = true;
+    // The program reads keys, never text. While text input is on, SDL hands
+    // every key to the input method first, and one that composes (a CJK
+    // engine, say) swallows the letters, so q, r, w and b would never arrive
+    // as key presses.
+    SDL_StopTextInput();
+    doing = "draw the window";
+
+    bool quit = false;
+    bool colors_set = false;
+    TCODColor bg_color = TCODColor::black;
+    TCODColor fg_color = TCODColor::white;
+    std::int16_t hint_step = 0;
+
+    while (!quit && !TCODConsole::isWindowClosed()) {
+      TCODConsole::root->setDefaultBackground(bg_color);
+      // Until a colour key is pressed the library's own text colour applies.
+      if (colors_set) {
+        TCODConsole::root->setDefaultForeground(fg_color);
+      }
+      TCODConsole::root->clear();
+
+      const char* const hint = hints[static_cast<size_t>(hint_step)];
+      hint_step = static_cast<std::int16_t>((hint_step + 1) % hint_count);
+
+      int x = 0;
+      int y = 0;
+      const std::string text = hint;
+      zan_gui_centering(x, y, text);
+      TCODConsole::root->print(x, y, text);
+      zan_gui_discard_keys();
+      TCODConsole::flush();
+
+      TCOD_key_t key;
+      if (!zan_gui_wait_key(key)) {
+        std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", SDL_GetError());
+        return 1;
+      }
+      if (key.c == 'q') {
+        quit = true;
+      } else if (key.c == 'w') {
+        fg_color = TCODColor::white;
+        colors_set = true;
+      } else if (key.c == 'r') {
+        fg_color = TCODColor::red;
+        colors_set = true;
+      } else if (key.c == 'b') {
+        bg_color = TCODColor::blue;
+        colors_set = true;
+      }
     }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "windowname: cannot %s: %s\n", doing,
+                 zan_gui_one_line(error.what()).c_str());
+    return 1;
   }
   return 0;
 }
