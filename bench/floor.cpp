@@ -4,31 +4,38 @@
 // drawing a different line after each key so that the frame changes.
 // q or closing the window ends it.
 
-#include <SDL.h>
 #include <libtcod.hpp>
 
 #include <string>
 
+#include "../src/sdl.hpp"
+
+// The same classic interface as zan-demo, deprecated in later releases.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
 int main() {
+#if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
+  TCOD_set_log_callback(nullptr, nullptr);
+#endif
   TCODConsole::initRoot(80, 50, "windowname", false, TCOD_RENDERER_SDL);
+  zan_sdl_keys_not_text();
   const std::string lines[] = {"floor", "floor floor"};
   for (unsigned frame = 0;; ++frame) {
     TCODConsole::root->clear();
     TCODConsole::root->print(31, 24, lines[frame % 2]);
-    SDL_PumpEvents();
-    SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
+    zan_sdl_drop_keys();
     TCODConsole::flush();
 
     TCOD_key_t key{};
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // as in zan-demo
     while (
-        !TCODConsole::isWindowClosed() && SDL_WaitEvent(nullptr) &&
+        !TCODConsole::isWindowClosed() && zan_sdl_wait() &&
         !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
     }
-#pragma GCC diagnostic pop
     if (key.c == 'q' || TCODConsole::isWindowClosed()) {
       return 0;
     }
   }
 }
+
+#pragma GCC diagnostic pop

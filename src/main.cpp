@@ -13,11 +13,10 @@
 // video driver that shows nothing, it says why in one line on stderr and
 // exits with 1.
 
-#include <SDL.h>
 #include <pthread.h>
-#include <libtcod.hpp>
-
 #include <unistd.h>
+
+#include <libtcod.hpp>
 
 #include <algorithm>
 #include <array>
@@ -28,6 +27,8 @@
 #include <cstring>
 #include <exception>
 #include <string>
+
+#include "sdl.hpp"
 
 namespace {
 
@@ -123,44 +124,18 @@ void* zan_gui_forward_signals(void* signals) {
     if (!window_open.load()) {
       _exit(0);
     }
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
+    zan_sdl_push_quit();
   }
 }
 
-// Keys typed before a frame is visible do not count, so they are dropped
-// just before the frame is presented. Dropping them any later would lose a
-// key pressed while the library presents, which libtcod 1.18 does twice per
-// flush. Window events and the quit event are outside the dropped range.
-void zan_gui_discard_keys() {
-  SDL_PumpEvents();
-  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
-}
-
-// SDL calls this for every event it queues. Whenever the window's content
-// may have been lost (uncovered, resized, restored or shown again), it marks
-// the current frame for presenting again.
-int zan_gui_note_damage(void* damaged, SDL_Event* event) {
-  if (event->type == SDL_WINDOWEVENT) {
-    switch (event->window.event) {
-      case SDL_WINDOWEVENT_EXPOSED:
-      case SDL_WINDOWEVENT_SIZE_CHANGED:
-      case SDL_WINDOWEVENT_RESTORED:
-      case SDL_WINDOWEVENT_SHOWN:
-        *static_cast<bool*>(damaged) = true;
-        break;
-      default:
-        break;
-    }
-  }
-  return 1;
-}
+// The demo is built on libtcod's classic interface, deprecated in later releases.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 // Blocks until a key is pressed or the window is closed, like the library's
-// TCODConsole::waitForKeypress(true), whose dropping of earlier keys
-// zan_gui_discard_keys does before the frame is presented. That wait cannot
-// be used here: since SDL 2.0.18 every drained poll ends with an internal
+// TCODConsole::waitForKeypress(true), whose dropping of earlier keys main
+// does before the frame is presented. That wait cannot be used here: since
+// SDL 2.0.18, and in SDL 3, every drained poll ends with an internal
 // sentinel event, and the library's loop looks only at the last event it
 // polled, so it never sees the quit event that a window close, SIGINT or
 // SIGTERM produce, and blocks until some later key press.
@@ -172,20 +147,15 @@ int zan_gui_note_damage(void* damaged, SDL_Event* event) {
 // until the next key. Returns false only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
   bool damaged = false;
-  SDL_AddEventWatch(zan_gui_note_damage, &damaged);
+  zan_sdl_watch_damage(&damaged);
   bool waited = true;
-  // The library's event translation is deprecated in favour of plain SDL
-  // events, but it is the only way to keep the library's window-closed state
-  // and key mapping, which the loop depends on.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   key = TCOD_key_t{};
   while (!TCODConsole::isWindowClosed()) {
     if (damaged) {
       damaged = false;
       TCODConsole::flush();
     }
-    if (SDL_WaitEvent(nullptr) == 0) {
+    if (!zan_sdl_wait()) {
       waited = false;
       break;
     }
@@ -194,8 +164,7 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
       break;
     }
   }
-#pragma GCC diagnostic pop
-  SDL_DelEventWatch(zan_gui_note_damage, &damaged);
+  zan_sdl_unwatch_damage(&damaged);
   return waited;
 }
 
@@ -214,7 +183,13 @@ int main() {
     return 1;
   }
   pthread_detach(forwarder);
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  zan_sdl_no_signal_handlers();
+#if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
+  // The library's log goes to stderr from 1.19 on: a warning about the
+  // renderer at every start, and an error for a missing terminal.png although
+  // its fallback font then works. Our own failures still get their one line.
+  TCOD_set_log_callback(nullptr, nullptr);
+#endif
 
   // Every library call that can throw is in here, so that a failure ends in
   // one line and status 1 rather than an abort.
@@ -222,16 +197,12 @@ int main() {
   try {
     TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
     window_open = true;
-    const std::string unseen = zan_gui_unseen(SDL_GetCurrentVideoDriver());
+    const std::string unseen = zan_gui_unseen(zan_sdl_driver());
     if (!unseen.empty()) {
       std::fprintf(stderr, "windowname: cannot open the window: %s\n", unseen.c_str());
       return 1;
     }
-    // The program reads keys, never text. While text input is on, SDL hands
-    // every key to the input method first, and one that composes (a CJK
-    // engine, say) swallows the letters, so q, r, w and b would never arrive
-    // as key presses.
-    SDL_StopTextInput();
+    zan_sdl_keys_not_text();
     doing = "draw the window";
 
     bool quit = false;
@@ -256,12 +227,16 @@ int main() {
       const std::string text = hint;
       zan_gui_centering(x, y, text);
       TCODConsole::root->print(x, y, text);
-      zan_gui_discard_keys();
+      // Keys typed before a frame is presented do not count, so they are
+      // dropped just before it is. Dropping them any later would lose a key
+      // pressed while the library presents, which libtcod before 1.22.3 does
+      // twice per flush.
+      zan_sdl_drop_keys();
       TCODConsole::flush();
 
       TCOD_key_t key;
       if (!zan_gui_wait_key(key)) {
-        std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", SDL_GetError());
+        std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", zan_sdl_error());
         return 1;
       }
       if (key.c == 'q') {
@@ -284,3 +259,4 @@ int main() {
   }
   return 0;
 }
+#pragma GCC diagnostic pop

@@ -137,6 +137,9 @@ Demo::Demo(Display* display, const Env& env, const std::string& program, const s
     const auto equals = text.find('=');
     vars[text.substr(0, equals)] = equals == std::string::npos ? "" : text.substr(equals + 1);
   }
+  // As in a desktop session; without it libwayland, which SDL 3 tries
+  // first, complains on stderr.
+  vars.emplace("XDG_RUNTIME_DIR", testing::TempDir());
   for (const auto& [name, value] : env) {
     if (value) {
       vars[name] = *value;
@@ -309,7 +312,10 @@ Frame Demo::grab(int first_row, int row_count) const {
     frame.error = "XGetImage failed on a window at " + std::to_string(attributes.x) + "," +
                   std::to_string(attributes.y) + " of " + std::to_string(attributes.width) + "x" +
                   std::to_string(attributes.height) + ", map state " +
-                  std::to_string(attributes.map_state);
+                  std::to_string(attributes.map_state) + ", on a screen of " +
+                  std::to_string(WidthOfScreen(attributes.screen)) + "x" +
+                  std::to_string(HeightOfScreen(attributes.screen)) +
+                  " (a window larger than the screen cannot be read)";
     return frame;
   }
   frame.width = attributes.width;

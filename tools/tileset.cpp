@@ -343,7 +343,7 @@ void make_icon(const char* tileset_path, const char* icon_path) {
   TCODImage icon(icon_size, icon_size);
   for (int x = 0; x < icon_size; ++x) {
     for (int y = 0; y < icon_size; ++y) {
-      icon.putPixel(x, y, TCODColor::black);
+      icon.putPixel(x, y, TCODColor(0, 0, 0));
     }
   }
   for (int x = 0; x < scale * w; ++x) {
@@ -381,7 +381,7 @@ int main(int argc, char** argv) {
     TCODImage image(grid * w, grid * h);
     for (int x = 0; x < grid * w; ++x) {
       for (int y = 0; y < grid * h; ++y) {
-        image.putPixel(x, y, TCODColor::black);
+        image.putPixel(x, y, TCODColor(0, 0, 0));
       }
     }
     const std::array<char32_t, 256> codes = cp437();
@@ -391,7 +391,7 @@ int main(int argc, char** argv) {
       const int top = c % grid * h;
       drawn += font.draw(codes[static_cast<size_t>(c)], [&](int x, int y) {
         if (x >= 0 && x < w && y >= 0 && y < h) {
-          image.putPixel(left + x, top + y, TCODColor::white);
+          image.putPixel(left + x, top + y, TCODColor(255, 255, 255));
         }
       });
     }

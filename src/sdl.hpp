@@ -1,0 +1,113 @@
+// The few SDL calls zan-demo makes itself, for SDL 2 and SDL 3 alike. The
+// program must use the SDL that libtcod runs on, and the libtcod release
+// decides it: libtcod 2 runs on SDL 3, earlier releases on SDL 2 (which may
+// itself be sdl2-compat running on SDL 3).
+#pragma once
+
+#include <libtcod/version.h>
+
+#if TCOD_MAJOR_VERSION >= 2
+#include <SDL3/SDL.h>
+#define ZAN_SDL3 1
+#else
+#include <SDL.h>
+#define ZAN_SDL3 0
+#endif
+
+// Keeps SDL from installing handlers for SIGINT and SIGTERM; the program
+// takes them itself. Must come before the window is opened.
+inline void zan_sdl_no_signal_handlers() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
+
+// The video driver SDL runs on, or nullptr.
+inline const char* zan_sdl_driver() { return SDL_GetCurrentVideoDriver(); }
+
+inline const char* zan_sdl_error() { return SDL_GetError(); }
+
+// zan_sdl_watch_damage makes SDL mark *damaged for every event it queues that
+// says the window may have lost its content (uncovered, resized, restored or
+// shown again), so that the frame is presented again.
+
+#if ZAN_SDL3
+
+// Blocks until an event is queued, and leaves it there; false if SDL cannot.
+inline bool zan_sdl_wait() { return SDL_WaitEvent(nullptr); }
+
+inline void zan_sdl_push_quit() {
+  SDL_Event quit{};
+  quit.type = SDL_EVENT_QUIT;
+  SDL_PushEvent(&quit);
+}
+
+// Drops the key presses queued so far, and their text.
+inline void zan_sdl_drop_keys() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_EVENT_KEY_DOWN, SDL_EVENT_TEXT_INPUT);
+}
+
+// SDL 3 starts with text input off and libtcod never turns it on, so an
+// input method never sees the keys; measured with libtcod 2.2.2.
+inline void zan_sdl_keys_not_text() {}
+
+inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
+  switch (event->type) {
+    case SDL_EVENT_WINDOW_EXPOSED:
+    case SDL_EVENT_WINDOW_PIXEL_SIZE_CHANGED:
+    case SDL_EVENT_WINDOW_RESTORED:
+    case SDL_EVENT_WINDOW_SHOWN:
+      *static_cast<bool*>(damaged) = true;
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+inline void zan_sdl_watch_damage(bool* damaged) { SDL_AddEventWatch(zan_sdl_note_damage, damaged); }
+inline void zan_sdl_unwatch_damage(bool* damaged) {
+  SDL_RemoveEventWatch(zan_sdl_note_damage, damaged);
+}
+
+#else
+
+inline bool zan_sdl_wait() { return SDL_WaitEvent(nullptr) != 0; }
+
+inline void zan_sdl_push_quit() {
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+}
+
+inline void zan_sdl_drop_keys() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
+}
+
+// The program reads keys, never text. While text input is on, which SDL 2
+// makes the default, SDL hands every key to the input method first (and
+// SDL 2.26 falls back to IBus whenever its daemon runs); one that composes,
+// a CJK engine say, swallows the letters, so q, r, w and b would never
+// arrive as key presses.
+inline void zan_sdl_keys_not_text() { SDL_StopTextInput(); }
+
+inline int zan_sdl_note_damage(void* damaged, SDL_Event* event) {
+  if (event->type == SDL_WINDOWEVENT) {
+    switch (event->window.event) {
+      case SDL_WINDOWEVENT_EXPOSED:
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_SHOWN:
+        *static_cast<bool*>(damaged) = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return 1;
+}
+
+inline void zan_sdl_watch_damage(bool* damaged) { SDL_AddEventWatch(zan_sdl_note_damage, damaged); }
+inline void zan_sdl_unwatch_damage(bool* damaged) {
+  SDL_DelEventWatch(zan_sdl_note_damage, damaged);
+}
+
+#endif
