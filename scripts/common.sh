@@ -1,10 +1,10 @@
 # Shared by the scripts in this folder: package installation and the build.
 
 # Everything the demo needs to build and run: the compiler, CMake, libtcod,
-# zlib and the X bitmap font the tileset is made from, and for the library's
+# FreeType and the X bitmap font the tileset is made from, and for the library's
 # fallback when the demo runs without it, fontconfig (libtcod runs fc-match)
 # and a monospace TrueType font.
-build_packages=(g++ cmake make pkg-config zlib1g-dev xfonts-base fontconfig fonts-dejavu-core)
+build_packages=(g++ cmake make pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core)
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
 # with CMake, whose SDL is then the user's to install.
 if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
