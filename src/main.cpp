@@ -43,12 +43,14 @@ const std::array<const char*, 4> hints = {
 };
 const int hint_count = static_cast<int>(hints.size());
 
-// Video drivers that draw nowhere visible. SDL falls back to the first when
+// Video drivers that draw nowhere visible. SDL 2 falls back to the first when
 // it finds no display; it uses the others only when SDL_VIDEODRIVER names them.
 const std::array<const char*, 3> headless_drivers = {"offscreen", "dummy", "evdev"};
 
-// Set once the window is open: from then on a signal is an SDL quit event.
-std::atomic<bool> window_open{false};
+// The thread that turns SIGINT and SIGTERM into SDL's quit event, and whether
+// it runs yet; see zan_gui_on_signal.
+pthread_t forwarder;
+std::atomic<bool> forwarding{false};
 
 }  // namespace
 
@@ -102,30 +104,53 @@ std::string zan_gui_unseen(const char* driver) {
   return "";
 }
 
-// SIGINT and SIGTERM end the run as closing the window does. main blocks them
-// before anything else, so every thread the libraries start inherits the
-// block, and starts this thread, which takes them with sigwait(). While the
-// window is still opening the process simply ends with status 0: the library
-// may be stuck there for good, in an X server that accepted the connection
-// and never answers, and only _exit() is safe to call whatever the main
-// thread is doing. Once the window is open, a signal queues SDL's quit event
-// instead. SDL's own handlers are turned off: they only set a flag that SDL
-// reads before it blocks in poll(), so a signal landing just after that read
-// would wait for the next X event. An event pushed from another thread instead
-// wakes SDL_WaitEvent at any point, since SDL registers the wait before
-// checking the queue and the push checks for it. The thread does nothing else;
-// the frame loop stays on the main thread.
+// SIGINT and SIGTERM end the run as closing the window does. While the window
+// is still opening, this handler simply ends the process with status 0: the
+// library may be stuck there for good, in an X server that accepted the
+// connection and never answers, and only calls such as _exit() are safe
+// whatever the program is doing. No thread waits for signals that early: a
+// process that has ever had a second thread loses glibc's single-threaded
+// fast paths, which made the first frame 8% slower. Once the window is open,
+// the forwarder takes them; the threads the libraries started while it
+// opened do not block them, so if one of those runs this, it hands the signal
+// on.
+void zan_gui_on_signal(int signal) {
+  if (!forwarding.load()) {
+    _exit(0);
+  }
+  pthread_kill(forwarder, signal);
+}
+
+// Takes SIGINT and SIGTERM with sigwait() and queues SDL's quit event. SDL's
+// own handlers are turned off: they only set a flag that SDL reads before it
+// blocks in poll(), so a signal landing just after that read would wait for
+// the next X event. An event pushed from another thread instead wakes
+// SDL_WaitEvent at any point, since SDL registers the wait before checking
+// the queue and the push checks for it. The thread does nothing else; the
+// frame loop stays on the main thread.
 void* zan_gui_forward_signals(void* signals) {
   for (;;) {
     int signal = 0;
-    if (sigwait(static_cast<const sigset_t*>(signals), &signal) != 0) {
-      continue;
+    if (sigwait(static_cast<const sigset_t*>(signals), &signal) == 0) {
+      zan_sdl_push_quit();
     }
-    if (!window_open.load()) {
-      _exit(0);
-    }
-    zan_sdl_push_quit();
   }
+}
+
+// From here on the main thread, and every thread it starts, blocks SIGINT and
+// SIGTERM, and the forwarder takes them. Returns pthread_create's error.
+int zan_gui_start_forwarding() {
+  static sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, &signals);
+  if (failed == 0) {
+    pthread_detach(forwarder);
+    forwarding = true;
+  }
+  return failed;
 }
 
 // The demo is built on libtcod's classic interface, deprecated in later releases.
@@ -169,20 +194,17 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
-  // First of all, so that no signal is lost and no other thread takes one;
-  // see zan_gui_forward_signals.
-  static sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  pthread_t forwarder;
-  const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, &signals);
-  if (failed != 0) {
-    std::fprintf(stderr, "windowname: cannot watch for signals: %s\n", std::strerror(failed));
-    return 1;
+  struct sigaction on_signal {};
+  on_signal.sa_handler = zan_gui_on_signal;
+  on_signal.sa_flags = SA_RESTART;
+  sigemptyset(&on_signal.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction before {};
+    // One the shell has us ignore, as it does for background jobs, stays so.
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+      sigaction(signal, &on_signal, nullptr);
+    }
   }
-  pthread_detach(forwarder);
   zan_sdl_no_signal_handlers();
 #if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
   // The library's log goes to stderr from 1.19 on: a warning about the
@@ -196,7 +218,11 @@ int main() {
   const char* doing = "open the window";
   try {
     TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
-    window_open = true;
+    const int failed = zan_gui_start_forwarding();
+    if (failed != 0) {
+      std::fprintf(stderr, "windowname: cannot watch for signals: %s\n", std::strerror(failed));
+      return 1;
+    }
     const std::string unseen = zan_gui_unseen(zan_sdl_driver());
     if (!unseen.empty()) {
       std::fprintf(stderr, "windowname: cannot open the window: %s\n", unseen.c_str());
