@@ -163,7 +163,9 @@ int zan_gui_start_forwarding() {
 // SDL 2.0.18, and in SDL 3, every drained poll ends with an internal
 // sentinel event, and the library's loop looks only at the last event it
 // polled, so it never sees the quit event that a window close, SIGINT or
-// SIGTERM produce, and blocks until some later key press.
+// SIGTERM produce, and blocks until some later key press. (Measured with a
+// queued quit event: the wait misses it on SDL 2.26, 2.32 and 3.2, and sees
+// it only on sdl2-compat 2.32.74.)
 //
 // Sleeping happens in SDL_WaitEvent, which leaves the event queued; the
 // library then translates the queue itself, so TCODConsole::isWindowClosed()

@@ -45,7 +45,7 @@ inline void zan_sdl_drop_keys() {
 }
 
 // SDL 3 starts with text input off and libtcod never turns it on, so an
-// input method never sees the keys; measured with libtcod 2.2.2.
+// input method never sees the keys (measured with libtcod 2.2.2 on SDL 3.2).
 inline void zan_sdl_keys_not_text() {}
 
 inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
@@ -82,11 +82,11 @@ inline void zan_sdl_drop_keys() {
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
 }
 
-// The program reads keys, never text. While text input is on, which SDL 2
-// makes the default, SDL hands every key to the input method first (and
-// SDL 2.26 falls back to IBus whenever its daemon runs); one that composes,
-// a CJK engine say, swallows the letters, so q, r, w and b would never
-// arrive as key presses.
+// The program reads keys, never text. While text input is on, as it is once
+// libtcod has opened the window on SDL 2.26, 2.32 and sdl2-compat alike, SDL
+// hands every key to the input method first (and SDL 2.26 falls back to IBus
+// whenever its daemon runs); one that composes, a CJK engine say, swallows
+// the letters, so q, r, w and b would never arrive as key presses.
 inline void zan_sdl_keys_not_text() { SDL_StopTextInput(); }
 
 inline int zan_sdl_note_damage(void* damaged, SDL_Event* event) {
