@@ -137,6 +137,21 @@ void* zan_gui_forward_signals(void* signals) {
   }
 }
 
+// Installs zan_gui_on_signal for SIGINT and SIGTERM, but for one the shell
+// has us ignore, as it does for background jobs: that stays ignored.
+void zan_gui_end_on_signals() {
+  struct sigaction on_signal {};
+  on_signal.sa_handler = zan_gui_on_signal;
+  on_signal.sa_flags = SA_RESTART;
+  sigemptyset(&on_signal.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+      sigaction(signal, &on_signal, nullptr);
+    }
+  }
+}
+
 // From here on the main thread, and every thread it starts, blocks SIGINT and
 // SIGTERM, and the forwarder takes them. Returns pthread_create's error.
 int zan_gui_start_forwarding() {
@@ -196,17 +211,7 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
-  struct sigaction on_signal {};
-  on_signal.sa_handler = zan_gui_on_signal;
-  on_signal.sa_flags = SA_RESTART;
-  sigemptyset(&on_signal.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM}) {
-    struct sigaction before {};
-    // One the shell has us ignore, as it does for background jobs, stays so.
-    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
-      sigaction(signal, &on_signal, nullptr);
-    }
-  }
+  zan_gui_end_on_signals();
   zan_sdl_no_signal_handlers();
 #if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
   // The library's log goes to stderr from 1.19 on: a warning about the
