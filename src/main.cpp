@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <string>
 
@@ -47,8 +48,14 @@ const int hint_count = static_cast<int>(hints.size());
 // it finds no display; it uses the others only when SDL_VIDEODRIVER names them.
 const std::array<const char*, 3> headless_drivers = {"offscreen", "dummy", "evdev"};
 
-// The thread that turns SIGINT and SIGTERM into SDL's quit event, and whether
-// it runs yet; see zan_gui_on_signal.
+// How long a signal's quit event may take to end the run before the process
+// simply exits: the event needs the X server to wake the loop, and a server
+// that hangs never does.
+const int quit_grace_ms = 500;
+
+// The signals whose handler was installed, the thread that turns them into
+// SDL's quit event, and whether it runs yet; see zan_gui_on_signal.
+sigset_t handled;
 pthread_t forwarder;
 std::atomic<bool> forwarding{false};
 
@@ -121,20 +128,21 @@ void zan_gui_on_signal(int signal) {
   pthread_kill(forwarder, signal);
 }
 
-// Takes SIGINT and SIGTERM with sigwait() and queues SDL's quit event. SDL's
+// Takes the handled signals with sigwait() and queues SDL's quit event. SDL's
 // own handlers are turned off: they only set a flag that SDL reads before it
 // blocks in poll(), so a signal landing just after that read would wait for
 // the next X event. An event pushed from another thread instead wakes
 // SDL_WaitEvent at any point, since SDL registers the wait before checking
-// the queue and the push checks for it. The thread does nothing else; the
-// frame loop stays on the main thread.
-void* zan_gui_forward_signals(void* signals) {
-  for (;;) {
-    int signal = 0;
-    if (sigwait(static_cast<const sigset_t*>(signals), &signal) == 0) {
-      zan_sdl_push_quit();
-    }
+// the queue and the push checks for it. The frame loop stays on the main
+// thread; if it has not ended the run within quit_grace_ms, this ends it.
+void* zan_gui_forward_signals(void* /*unused*/) {
+  int signal = 0;
+  while (sigwait(&handled, &signal) != 0) {
   }
+  zan_sdl_push_quit();
+  const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
+  nanosleep(&grace, nullptr);
+  _exit(0);
 }
 
 // Installs zan_gui_on_signal for SIGINT and SIGTERM, but for one the shell
@@ -144,23 +152,23 @@ void zan_gui_end_on_signals() {
   on_signal.sa_handler = zan_gui_on_signal;
   on_signal.sa_flags = SA_RESTART;
   sigemptyset(&on_signal.sa_mask);
+  sigemptyset(&handled);
   for (const int signal : {SIGINT, SIGTERM}) {
     struct sigaction before {};
-    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
-      sigaction(signal, &on_signal, nullptr);
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN &&
+        sigaction(signal, &on_signal, nullptr) == 0) {
+      sigaddset(&handled, signal);
     }
   }
 }
 
-// From here on the main thread, and every thread it starts, blocks SIGINT and
-// SIGTERM, and the forwarder takes them. Returns pthread_create's error.
+// From here on the main thread, and every thread it starts, blocks the
+// handled signals, and the forwarder takes them. An ignored one is left out:
+// Linux queues a blocked signal even when it is ignored, and sigwait() would
+// take it. Returns pthread_create's error.
 int zan_gui_start_forwarding() {
-  static sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, &signals);
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, nullptr);
   if (failed == 0) {
     pthread_detach(forwarder);
     forwarding = true;
@@ -189,7 +197,15 @@ int zan_gui_start_forwarding() {
 // until the next key. Returns false only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
   bool damaged = false;
-  zan_sdl_watch_damage(&damaged);
+  // SDL keeps a pointer to `damaged`, so the watch goes on every way out,
+  // a throwing flush included.
+  const struct Watch {
+    bool* damaged;
+    explicit Watch(bool* flag) : damaged(flag) { zan_sdl_watch_damage(damaged); }
+    ~Watch() { zan_sdl_unwatch_damage(damaged); }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+  } watch(&damaged);
   bool waited = true;
   key = TCOD_key_t{};
   while (!TCODConsole::isWindowClosed()) {
@@ -206,7 +222,6 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
       break;
     }
   }
-  zan_sdl_unwatch_damage(&damaged);
   return waited;
 }
 

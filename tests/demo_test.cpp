@@ -230,6 +230,8 @@ enum class When {
   waiting,  // for a key, the first frame shown
   opening,  // while the library looks for its fallback font
   stuck,    // in an X server that accepted the connection and never answers
+  frozen,   // for a key, in an X server that has since stopped answering
+  ignored,  // for a key, started with SIGINT ignored: q, not the signal, ends it
 };
 
 struct Stop {
@@ -279,6 +281,26 @@ struct SilentServer {
   }
 };
 
+// Stops the X server named by DISPLAY, whose pid Xvfb keeps in its lock file,
+// and lets it go on when the object goes.
+struct FrozenServer {
+  pid_t pid = 0;
+  FrozenServer() {
+    const std::string name = std::getenv("DISPLAY");
+    std::ifstream("/tmp/.X" + name.substr(name.find(':') + 1) + "-lock") >> pid;
+    if (pid > 0) {
+      kill(pid, SIGSTOP);
+    }
+  }
+  ~FrozenServer() {
+    if (pid > 0) {
+      kill(pid, SIGCONT);
+    }
+  }
+  FrozenServer(const FrozenServer&) = delete;
+  FrozenServer& operator=(const FrozenServer&) = delete;
+};
+
 TEST_P(Stops, EndTheRunWithStatusZero) {
   const When when = GetParam().when;
   const TempDir elsewhere;
@@ -289,7 +311,7 @@ TEST_P(Stops, EndTheRunWithStatusZero) {
     env = {{"DISPLAY", silent.display}, {"WAYLAND_DISPLAY", std::nullopt}};
   }
   Demo demo(display, env, ZAN_DEMO_PATH,
-            when == When::opening ? elsewhere.path() : Demo::demo_dir());
+            when == When::opening ? elsewhere.path() : Demo::demo_dir(), when == When::ignored);
   if (when == When::opening) {
     const auto deadline = Clock::now() + patience;
     while (!has_child(demo.pid()) && Clock::now() < deadline) {
@@ -302,11 +324,18 @@ TEST_P(Stops, EndTheRunWithStatusZero) {
     demo.first_frame();
     demo.wait_idle();
   }
+  std::optional<FrozenServer> frozen;
+  if (when == When::frozen) {
+    frozen.emplace();
+    ASSERT_GT(frozen->pid, 0) << "no lock file of Xvfb's names the server's pid";
+  }
   const auto sent = Clock::now();
   GetParam().send(demo);
   const Ending ending = demo.wait_exit(sent);
   expect_clean_exit(ending);
-  EXPECT_LT(ending.took, when == When::waiting ? exit_bound : 1000ms)
+  const std::map<When, Clock::duration> bound = {
+      {When::waiting, exit_bound}, {When::frozen, 2s}, {When::ignored, patience}};
+  EXPECT_LT(ending.took, bound.count(when) != 0 ? bound.at(when) : 1000ms)
       << "took " << ending.took.count() << " µs";
 }
 
@@ -322,7 +351,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Stop{"SIGINTWhileOpening", When::opening, interrupt},
                     Stop{"SIGTERMWhileOpening", When::opening, terminate},
                     Stop{"SIGINTWhileTheDisplayNeverAnswers", When::stuck, interrupt},
-                    Stop{"SIGTERMWhileTheDisplayNeverAnswers", When::stuck, terminate}),
+                    Stop{"SIGTERMWhileTheDisplayNeverAnswers", When::stuck, terminate},
+                    Stop{"SIGTERMWhileTheXServerIsStopped", When::frozen, terminate},
+                    Stop{"AnIgnoredSIGINTThenQ", When::ignored,
+                         [](const Demo& demo) {
+                           interrupt(demo);
+                           const Frame before = demo.grab();
+                           demo.tap(XK_x);
+                           EXPECT_EQ(demo.changed_from(before).hint(), 1) << "still running";
+                           demo.tap(XK_q);
+                         }}),
     [](const testing::TestParamInfo<Stop>& info) { return std::string(info.param.name); });
 
 // Without a display the demo must say so and stop rather than run where

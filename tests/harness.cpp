@@ -129,7 +129,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-Demo::Demo(Display* display, const Env& env, const std::string& program, const std::string& cwd)
+Demo::Demo(Display* display, const Env& env, const std::string& program, const std::string& cwd,
+           bool sigint_ignored)
     : display_(display) {
   std::map<std::string, std::string> vars;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -182,8 +183,20 @@ Demo::Demo(Display* display, const Env& env, const std::string& program, const s
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  // posix_spawn keeps an ignored signal ignored, so ignore it here meanwhile.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction before {};
+  if (sigint_ignored) {
+    sigdelset(&defaults, SIGINT);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    sigaction(SIGINT, &ignore, &before);
+  }
   started_ = Clock::now();
   const int failed = posix_spawn(&pid_, argv[0], &actions, &attr, argv, envp.data());
+  if (sigint_ignored) {
+    sigaction(SIGINT, &before, nullptr);
+  }
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   close(out[1]);

@@ -92,9 +92,11 @@ class Demo {
   using Env = std::map<std::string, std::optional<std::string>>;
 
   // Starts the demo, or the program given, in the folder given: by default
-  // the built demo's own, which holds the project's tileset.
+  // the built demo's own, which holds the project's tileset. SIGINT and
+  // SIGTERM start at their defaults, or SIGINT ignored, as a shell starts a
+  // background job.
   explicit Demo(Display* display, const Env& env = {}, const std::string& program = ZAN_DEMO_PATH,
-                const std::string& cwd = demo_dir());
+                const std::string& cwd = demo_dir(), bool sigint_ignored = false);
   static std::string demo_dir();
   ~Demo();
   Demo(const Demo&) = delete;

@@ -10,7 +10,7 @@
 // is taken as a mask (black transparent, white the text colour), so glyphs
 // are drawn white on black and nothing in between. The icon is the tileset's
 // '@' scaled up by whole pixels and centred on a black square. Every failure
-// is one line on stderr and status 1.
+// is one line on stderr that names the file it concerns, and status 1.
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -39,34 +40,60 @@ void paint_black(TCODImage& image) {
   }
 }
 
-// Saves `image` to `path`, making sure that a file was written.
+// A failure that concerns one file: main prints it as "FILE: WHAT".
+struct Failure : std::runtime_error {
+  Failure(const std::string& file, const std::string& what)
+      : std::runtime_error(file + ": " + what) {}
+};
+
+// Saves `image` to `path`, making sure that a file was written. libtcod
+// reports a failed write in its own words, over several lines on some
+// releases, or not at all on others; the check below covers both.
 void save(TCODImage& image, const char* path) {
   std::remove(path);  // so that a stale file cannot pass for a written one
-  image.save(path);
+  try {
+    image.save(path);
+  } catch (const std::exception&) {
+    throw Failure(path, "cannot write it");
+  }
   std::FILE* written = std::fopen(path, "rb");
   if (written == nullptr) {
-    throw std::runtime_error(std::string("cannot write ") + path);
+    throw Failure(path, "cannot write it");
   }
   std::fclose(written);
 }
 
+struct FreeTypeDone {
+  void operator()(FT_Library library) const { FT_Done_FreeType(library); }
+};
+struct FaceDone {
+  void operator()(FT_Face face) const { FT_Done_Face(face); }
+};
+using FreeType = std::unique_ptr<FT_LibraryRec_, FreeTypeDone>;
+using Face = std::unique_ptr<FT_FaceRec_, FaceDone>;
+
 void make_tileset(const char* font_path, const char* tileset_path) {
-  FT_Library freetype = nullptr;
-  FT_Face face = nullptr;
-  if (FT_Init_FreeType(&freetype) != 0 || FT_New_Face(freetype, font_path, 0, &face) != 0) {
-    throw std::runtime_error("FreeType cannot read it as a font");
+  FT_Library library = nullptr;
+  if (FT_Init_FreeType(&library) != 0) {
+    throw Failure(font_path, "FreeType cannot start");
   }
-  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
-    throw std::runtime_error("the font has no Unicode character map");
+  const FreeType freetype(library);
+  FT_Face opened = nullptr;
+  if (FT_New_Face(freetype.get(), font_path, 0, &opened) != 0) {
+    throw Failure(font_path, "FreeType cannot read it as a font");
   }
-  if (face->num_fixed_sizes < 1 || FT_Select_Size(face, 0) != 0) {
-    throw std::runtime_error("not a bitmap font");
+  const Face face(opened);
+  if (FT_Select_Charmap(face.get(), FT_ENCODING_UNICODE) != 0) {
+    throw Failure(font_path, "the font has no Unicode character map");
+  }
+  if (face->num_fixed_sizes < 1 || FT_Select_Size(face.get(), 0) != 0) {
+    throw Failure(font_path, "not a bitmap font");
   }
   const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
   const int w = static_cast<int>(face->size->metrics.max_advance >> 6);
   const int h = ascent - static_cast<int>(face->size->metrics.descender >> 6);
   if (w <= 0 || h <= 0) {
-    throw std::runtime_error("the font has no usable cell size");
+    throw Failure(font_path, "the font has no usable cell size");
   }
   TCODImage image(grid * w, grid * h);
   paint_black(image);
@@ -74,20 +101,25 @@ void make_tileset(const char* font_path, const char* tileset_path) {
     // libtcod's own table, but for 0x7F: releases before 1.23.1 map it to
     // U+007F, which no font draws, where the code page has a house, U+2302.
     const auto code = static_cast<FT_ULong>(c == 0x7f ? 0x2302 : TCOD_CHARMAP_CP437[c]);
-    if (FT_Get_Char_Index(face, code) == 0 ||
-        FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
+    if (FT_Get_Char_Index(face.get(), code) == 0 ||
+        FT_Load_Char(face.get(), code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
       char what[64];
       std::snprintf(what, sizeof what, "no glyph for U+%04lX, code page 437's %d", code, c);
-      throw std::runtime_error(what);
+      throw Failure(font_path, what);
     }
     const FT_GlyphSlot glyph = face->glyph;
     const FT_Bitmap& bitmap = glyph->bitmap;
+    // The bits below are read one per pixel; a strike in shades of grey
+    // would be read as noise.
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) {
+      throw Failure(font_path, "code page 437's " + std::to_string(c) + " is not a 1-bit glyph");
+    }
     const int left = glyph->bitmap_left;
     const int top = ascent - glyph->bitmap_top;
     if ((glyph->advance.x >> 6) != w || left < 0 || top < 0 ||
         left + static_cast<int>(bitmap.width) > w || top + static_cast<int>(bitmap.rows) > h) {
-      throw std::runtime_error("code page 437's " + std::to_string(c) + " does not fit the " +
-                               std::to_string(w) + " x " + std::to_string(h) + " cell");
+      throw Failure(font_path, "code page 437's " + std::to_string(c) + " does not fit the " +
+                                   std::to_string(w) + " x " + std::to_string(h) + " cell");
     }
     for (int y = 0; y < static_cast<int>(bitmap.rows); ++y) {
       const unsigned char* row = bitmap.buffer + y * bitmap.pitch;
@@ -98,21 +130,25 @@ void make_tileset(const char* font_path, const char* tileset_path) {
       }
     }
   }
-  FT_Done_Face(face);
-  FT_Done_FreeType(freetype);
   save(image, tileset_path);
   std::printf("%s: %d x %d cells, 255 characters\n", tileset_path, w, h);
 }
 
 void make_icon(const char* tileset_path, const char* icon_path) {
-  TCODImage tileset(tileset_path);
+  std::unique_ptr<TCODImage> loaded;
+  try {
+    loaded = std::make_unique<TCODImage>(tileset_path);
+  } catch (const std::exception&) {
+    throw Failure(tileset_path, "cannot read it as an image");
+  }
+  const TCODImage& tileset = *loaded;
   int width = 0;
   int height = 0;
   tileset.getSize(&width, &height);
   const int w = width / grid;
   const int h = height / grid;
   if (w <= 0 || h <= 0 || w > icon_size || h > icon_size) {
-    throw std::runtime_error("cannot read it as a tileset of 16 x 16 tiles that fit the icon");
+    throw Failure(tileset_path, "cannot read it as a tileset of 16 x 16 tiles that fit the icon");
   }
   const int scale = icon_size / std::max(w, h);
   const int left = (icon_size - scale * w) / 2;
@@ -141,7 +177,7 @@ int main(int argc, char** argv) {
   try {
     icon ? make_icon(argv[2], argv[3]) : make_tileset(argv[1], argv[2]);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "zan-tileset: %s: %s\n", argv[icon ? 2 : 1], error.what());
+    std::fprintf(stderr, "zan-tileset: %s\n", error.what());
     return 1;
   }
   return 0;
