@@ -12,6 +12,10 @@ if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
 fi
 # What the tests add: GoogleTest, Xlib with XTest, and a virtual X server.
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
+# The Windows build: mingw-w64's compiler and zlib (libtcod's), and NSIS for
+# the installer; its tests add Wine and unzip.
+windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
+windows_packages=("${windows_build_packages[@]}" wine64 unzip)
 # A private virtual X server, large enough for the demo's window.
 xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
 
@@ -35,9 +39,11 @@ install_missing() {
     sudo=(sudo)
   fi
   echo "Installing ${missing[*]}" >&2
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+  # Through env, since sudo drops the variable; and waiting for the lock that
+  # another apt (unattended upgrades on a new machine) may hold.
+  local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+  "${apt[@]}" update -qq
+  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # Configures and builds into the folder given (default build/), with any

@@ -7,14 +7,20 @@
 //   q  quit          r  red text          w  white text again
 //   b  blue background                    closing the window also quits
 //
-// The program writes nothing to the terminal and exits with status 0; SIGINT
-// and SIGTERM end it like closing the window, or at once while the window is
-// still opening. If the window cannot be opened or drawn, or opens only on a
-// video driver that shows nothing, it says why in one line on stderr and
-// exits with 1.
+// SIGINT and SIGTERM (on Windows Ctrl+C, Ctrl+Break and closing the console)
+// end the run as closing the window does. The program writes nothing and
+// exits with 0; if the window cannot be opened or drawn, it says why in one
+// line on stderr and exits with 1. docs/libraries.md has the measurements
+// behind the workarounds below.
 
+#ifdef _WIN32
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <unistd.h>
+#endif
 
 #include <libtcod.hpp>
 
@@ -31,6 +37,13 @@
 
 #include "sdl.hpp"
 
+// The demo is built on libtcod's classic interface, deprecated since 1.19.
+#ifndef TCODLIB_BEGIN_IGNORE_DEPRECATIONS  // libtcod 1.18 has no such macros
+#define TCODLIB_BEGIN_IGNORE_DEPRECATIONS \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wdeprecated-declarations\"")
+#define TCODLIB_END_IGNORE_DEPRECATIONS _Pragma("GCC diagnostic pop")
+#endif
+
 namespace {
 
 const int win_x = 80;  // window width, in character cells
@@ -44,28 +57,25 @@ const std::array<const char*, 4> hints = {
 };
 const int hint_count = static_cast<int>(hints.size());
 
-// Video drivers that draw nowhere visible. SDL 2 falls back to the first when
-// it finds no display; it uses the others only when SDL_VIDEODRIVER names them.
+// Video drivers that draw nowhere visible.
 const std::array<const char*, 3> headless_drivers = {"offscreen", "dummy", "evdev"};
 
 // How long a signal's quit event may take to end the run before the process
-// simply exits: the event needs the X server to wake the loop, and a server
-// that hangs never does.
+// simply exits, as it must when the display server hangs.
 const int quit_grace_ms = 500;
 
-// The signals whose handler was installed, the thread that turns them into
-// SDL's quit event, and whether it runs yet; see zan_gui_on_signal.
-sigset_t handled;
-pthread_t forwarder;
+// Whether the window is open, so that a signal goes through SDL's quit event.
 std::atomic<bool> forwarding{false};
+
+#ifndef _WIN32
+sigset_t handled;  // the signals whose handler was installed
+pthread_t forwarder;
+#endif
 
 }  // namespace
 
 // Places a line of text: centred across the window, one row above its middle.
-// Only the text's length matters. The column truncates toward zero, so a text
-// wider than the window gets a zero or negative column, which the library
-// clips when printing. The signature, two ints and a string copied by value,
-// is how the rest of the program calls it, so tidy's advice on it is waived.
+// The column truncates toward zero; the library clips a negative one.
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters,performance-unnecessary-value-param)
 void zan_gui_centering(int& x, int& y, std::string text) {
   const int length = static_cast<int>(text.size());
@@ -74,8 +84,8 @@ void zan_gui_centering(int& x, int& y, std::string text) {
   --y;
 }
 
-// The library's reason for a failed start spans several lines; this joins
-// them so that the failure reads as one line on stderr.
+// The library's reason for a failed start spans several lines; a failure is
+// reported in one.
 std::string zan_gui_one_line(std::string text) {
   while (!text.empty() && text.back() == '\n') {
     text.pop_back();
@@ -93,9 +103,8 @@ std::string zan_gui_one_line(std::string text) {
   return line;
 }
 
-// Why the video driver SDL runs on cannot show the window, or "" if it can.
-// Such a driver draws into memory and receives no keys, so a run on it could
-// never be seen or ended by a key.
+// Why the video driver SDL runs on cannot show the window, or "" if it can:
+// a run nobody can see could never be ended by a key.
 std::string zan_gui_unseen(const char* driver) {
   if (driver == nullptr) {
     return "SDL has no video driver";
@@ -111,30 +120,44 @@ std::string zan_gui_unseen(const char* driver) {
   return "";
 }
 
-// SIGINT and SIGTERM end the run as closing the window does. While the window
-// is still opening, this handler simply ends the process with status 0: the
-// library may be stuck there for good, in an X server that accepted the
-// connection and never answers, and only calls such as _exit() are safe
-// whatever the program is doing. No thread waits for signals that early: a
-// process that has ever had a second thread loses glibc's single-threaded
-// fast paths, which made the first frame 8% slower. Once the window is open,
-// the forwarder takes them; the threads the libraries started while it
-// opened do not block them, so if one of those runs this, it hands the signal
-// on.
+#ifdef _WIN32
+
+// Windows calls this on a thread of its own. While the window opens the
+// library may never return, so the process ends at once.
+BOOL WINAPI zan_gui_on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  if (forwarding.load()) {
+    zan_sdl_push_quit();
+    Sleep(quit_grace_ms);
+  }
+  TerminateProcess(GetCurrentProcess(), 0);
+  return TRUE;
+}
+
+// A Ctrl+C that the parent had us ignore is never passed to a handler.
+void zan_gui_end_on_signals() { SetConsoleCtrlHandler(zan_gui_on_console_event, TRUE); }
+
+int zan_gui_start_forwarding() {
+  forwarding = true;
+  return 0;
+}
+
+#else
+
+// While the window opens the library may never return, and only calls such
+// as _exit() are safe wherever a signal lands. No thread waits for signals
+// that early: any second thread costs the first frame 8%.
 void zan_gui_on_signal(int signal) {
   if (!forwarding.load()) {
     _exit(0);
   }
-  pthread_kill(forwarder, signal);
+  pthread_kill(forwarder, signal);  // a library thread took it
 }
 
-// Takes the handled signals with sigwait() and queues SDL's quit event. SDL's
-// own handlers are turned off: they only set a flag that SDL reads before it
-// blocks in poll(), so a signal landing just after that read would wait for
-// the next X event. An event pushed from another thread instead wakes
-// SDL_WaitEvent at any point, since SDL registers the wait before checking
-// the queue and the push checks for it. The frame loop stays on the main
-// thread; if it has not ended the run within quit_grace_ms, this ends it.
+// Pushing the quit event from a thread wakes SDL_WaitEvent wherever it is,
+// which SDL's own handlers do not.
 void* zan_gui_forward_signals(void* /*unused*/) {
   int signal = 0;
   while (sigwait(&handled, &signal) != 0) {
@@ -145,8 +168,7 @@ void* zan_gui_forward_signals(void* /*unused*/) {
   _exit(0);
 }
 
-// Installs zan_gui_on_signal for SIGINT and SIGTERM, but for one the shell
-// has us ignore, as it does for background jobs: that stays ignored.
+// A signal the shell had us ignore, as for a background job, stays ignored.
 void zan_gui_end_on_signals() {
   struct sigaction on_signal {};
   on_signal.sa_handler = zan_gui_on_signal;
@@ -162,10 +184,8 @@ void zan_gui_end_on_signals() {
   }
 }
 
-// From here on the main thread, and every thread it starts, blocks the
-// handled signals, and the forwarder takes them. An ignored one is left out:
-// Linux queues a blocked signal even when it is ignored, and sigwait() would
-// take it. Returns pthread_create's error.
+// Only the handled signals are blocked: Linux queues a blocked signal even
+// when it is ignored, and sigwait() would take it. Returns the error.
 int zan_gui_start_forwarding() {
   pthread_sigmask(SIG_BLOCK, &handled, nullptr);
   const int failed = pthread_create(&forwarder, nullptr, zan_gui_forward_signals, nullptr);
@@ -176,29 +196,16 @@ int zan_gui_start_forwarding() {
   return failed;
 }
 
-// The demo is built on libtcod's classic interface, deprecated in later releases.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
 
-// Blocks until a key is pressed or the window is closed, like the library's
-// TCODConsole::waitForKeypress(true), whose dropping of earlier keys main
-// does before the frame is presented. That wait cannot be used here: since
-// SDL 2.0.18, and in SDL 3, every drained poll ends with an internal
-// sentinel event, and the library's loop looks only at the last event it
-// polled, so it never sees the quit event that a window close, SIGINT or
-// SIGTERM produce, and blocks until some later key press. (Measured with a
-// queued quit event: the wait misses it on SDL 2.26, 2.32 and 3.2, and sees
-// it only on sdl2-compat 2.32.74.)
-//
-// Sleeping happens in SDL_WaitEvent, which leaves the event queued; the
-// library then translates the queue itself, so TCODConsole::isWindowClosed()
-// remains its answer. While waiting, the unchanged frame is presented again
-// whenever the window loses its content, so it never stays blank or cut off
-// until the next key. Returns false only if SDL cannot wait.
+TCODLIB_BEGIN_IGNORE_DEPRECATIONS
+
+// TCODConsole::waitForKeypress misses a window close on SDL 2.0.18 and later,
+// so this waits in SDL and lets the library translate the event. Returns false
+// only if SDL cannot wait.
 bool zan_gui_wait_key(TCOD_key_t& key) {
   bool damaged = false;
-  // SDL keeps a pointer to `damaged`, so the watch goes on every way out,
-  // a throwing flush included.
+  // SDL keeps a pointer to `damaged`, so the watch goes on every way out.
   const struct Watch {
     bool* damaged;
     explicit Watch(bool* flag) : damaged(flag) { zan_sdl_watch_damage(damaged); }
@@ -206,37 +213,32 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
   } watch(&damaged);
-  bool waited = true;
   key = TCOD_key_t{};
   while (!TCODConsole::isWindowClosed()) {
-    if (damaged) {
+    if (damaged) {  // a window that lost its content shows the frame again
       damaged = false;
       TCODConsole::flush();
     }
     if (!zan_sdl_wait()) {
-      waited = false;
-      break;
+      return false;
     }
     const TCOD_event_t events = TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr);
     if ((events & TCOD_EVENT_KEY_PRESS) != 0) {
       break;
     }
   }
-  return waited;
+  return true;
 }
 
 int main() {
   zan_gui_end_on_signals();
   zan_sdl_no_signal_handlers();
 #if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
-  // The library's log goes to stderr from 1.19 on: a warning about the
-  // renderer at every start, and an error for a missing terminal.png although
-  // its fallback font then works. Our own failures still get their one line.
-  TCOD_set_log_callback(nullptr, nullptr);
+  TCOD_set_log_callback(nullptr, nullptr);  // the library's log is no failure of ours
 #endif
 
-  // Every library call that can throw is in here, so that a failure ends in
-  // one line and status 1 rather than an abort.
+  // Every library call that can throw is in here: a failure is one line and
+  // status 1, never an abort.
   const char* doing = "open the window";
   try {
     TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
@@ -261,8 +263,7 @@ int main() {
 
     while (!quit && !TCODConsole::isWindowClosed()) {
       TCODConsole::root->setDefaultBackground(bg_color);
-      // Until a colour key is pressed the library's own text colour applies.
-      if (colors_set) {
+      if (colors_set) {  // until then the library's own text colour applies
         TCODConsole::root->setDefaultForeground(fg_color);
       }
       TCODConsole::root->clear();
@@ -275,10 +276,8 @@ int main() {
       const std::string text = hint;
       zan_gui_centering(x, y, text);
       TCODConsole::root->print(x, y, text);
-      // Keys typed before a frame is presented do not count, so they are
-      // dropped just before it is. Dropping them any later would lose a key
-      // pressed while the library presents, which libtcod before 1.22.3 does
-      // twice per flush.
+      // Only keys pressed once the frame is presented count; dropping them
+      // any later could lose one pressed while the library presents.
       zan_sdl_drop_keys();
       TCODConsole::flush();
 
@@ -307,4 +306,5 @@ int main() {
   }
   return 0;
 }
-#pragma GCC diagnostic pop
+
+TCODLIB_END_IGNORE_DEPRECATIONS

@@ -1,7 +1,5 @@
-// The few SDL calls zan-demo makes itself, for SDL 2 and SDL 3 alike. The
-// program must use the SDL that libtcod runs on, and the libtcod release
-// decides it: libtcod 2 runs on SDL 3, earlier releases on SDL 2 (which may
-// itself be sdl2-compat running on SDL 3).
+// The few SDL calls zan-demo makes itself. They must go to the SDL that
+// libtcod runs on: SDL 3 for libtcod 2, SDL 2 (or sdl2-compat) before it.
 #pragma once
 
 #include <libtcod/version.h>
@@ -14,8 +12,8 @@
 #define ZAN_SDL3 0
 #endif
 
-// Keeps SDL from installing handlers for SIGINT and SIGTERM; the program
-// takes them itself. Must come before the window is opened.
+// SDL's own SIGINT and SIGTERM handlers only set a flag that a blocked wait
+// may not see; the program takes them itself. Before the window opens.
 inline void zan_sdl_no_signal_handlers() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
 
 // The video driver SDL runs on, or nullptr.
@@ -23,9 +21,8 @@ inline const char* zan_sdl_driver() { return SDL_GetCurrentVideoDriver(); }
 
 inline const char* zan_sdl_error() { return SDL_GetError(); }
 
-// zan_sdl_watch_damage makes SDL mark *damaged for every event it queues that
-// says the window may have lost its content (uncovered, resized, restored or
-// shown again), so that the frame is presented again.
+// zan_sdl_watch_damage has SDL set *damaged whenever the window may have lost
+// its content, so that the frame is presented again.
 
 #if ZAN_SDL3
 
@@ -44,8 +41,7 @@ inline void zan_sdl_drop_keys() {
   SDL_FlushEvents(SDL_EVENT_KEY_DOWN, SDL_EVENT_TEXT_INPUT);
 }
 
-// SDL 3 starts with text input off and libtcod never turns it on, so an
-// input method never sees the keys (measured with libtcod 2.2.2 on SDL 3.2).
+// SDL 3 starts with text input off, and libtcod never turns it on.
 inline void zan_sdl_keys_not_text() {}
 
 inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
@@ -82,11 +78,8 @@ inline void zan_sdl_drop_keys() {
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
 }
 
-// The program reads keys, never text. While text input is on, as it is once
-// libtcod has opened the window on SDL 2.26, 2.32 and sdl2-compat alike, SDL
-// hands every key to the input method first (and SDL 2.26 falls back to IBus
-// whenever its daemon runs); one that composes, a CJK engine say, swallows
-// the letters, so q, r, w and b would never arrive as key presses.
+// With text input on, as libtcod leaves it on SDL 2, a composing input method
+// swallows the letters before they are key presses.
 inline void zan_sdl_keys_not_text() { SDL_StopTextInput(); }
 
 inline int zan_sdl_note_damage(void* damaged, SDL_Event* event) {

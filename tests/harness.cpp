@@ -65,7 +65,7 @@ std::string read_all(int fd) {
 }
 
 // The demo's main thread and whether it sits in poll(), which is where SDL
-// blocks while nothing is queued.
+// blocks while nothing is queued; under Wine, in read() on the wineserver.
 struct Activity {
   bool in_poll = false;
   std::string switches;
@@ -76,7 +76,8 @@ Activity activity(pid_t pid) {
   std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
   std::string number;
   syscall >> number;
-  now.in_poll = number == std::to_string(SYS_poll) || number == std::to_string(SYS_ppoll);
+  now.in_poll = number == std::to_string(SYS_poll) || number == std::to_string(SYS_ppoll) ||
+                (wine && number == std::to_string(SYS_read));
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {

@@ -26,6 +26,12 @@ using namespace std::chrono_literals;
 // steps themselves wait for conditions, never for a fixed time.
 constexpr auto patience = 10s;
 
+// Whether the program under test is the Windows build, run under Wine.
+#ifndef ZAN_WINE
+#define ZAN_WINE 0
+#endif
+constexpr bool wine = ZAN_WINE;
+
 constexpr int cols = 80;
 constexpr int rows = 50;
 
