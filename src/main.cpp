@@ -38,10 +38,14 @@
 #include "sdl.hpp"
 
 // The demo is built on libtcod's classic interface, deprecated since 1.19.
-#ifndef TCODLIB_BEGIN_IGNORE_DEPRECATIONS  // libtcod 1.18 has no such macros
-#define TCODLIB_BEGIN_IGNORE_DEPRECATIONS \
+// libtcod's own TCODLIB_BEGIN_IGNORE_DEPRECATIONS misses most of it on 1.24.
+#ifdef _MSC_VER
+#define ZAN_BEGIN_CLASSIC_INTERFACE __pragma(warning(push)) __pragma(warning(disable : 4996))
+#define ZAN_END_CLASSIC_INTERFACE __pragma(warning(pop))
+#else
+#define ZAN_BEGIN_CLASSIC_INTERFACE \
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wdeprecated-declarations\"")
-#define TCODLIB_END_IGNORE_DEPRECATIONS _Pragma("GCC diagnostic pop")
+#define ZAN_END_CLASSIC_INTERFACE _Pragma("GCC diagnostic pop")
 #endif
 
 namespace {
@@ -198,7 +202,7 @@ int zan_gui_start_forwarding() {
 
 #endif
 
-TCODLIB_BEGIN_IGNORE_DEPRECATIONS
+ZAN_BEGIN_CLASSIC_INTERFACE
 
 // TCODConsole::waitForKeypress misses a window close on SDL 2.0.18 and later,
 // so this waits in SDL and lets the library translate the event. Returns false
@@ -232,6 +236,7 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 
 int main() {
   zan_gui_end_on_signals();
+  zan_sdl_full_size_on_wayland();
   zan_sdl_no_signal_handlers();
 #if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
   TCOD_set_log_callback(nullptr, nullptr);  // the library's log is no failure of ours
@@ -307,4 +312,4 @@ int main() {
   return 0;
 }
 
-TCODLIB_END_IGNORE_DEPRECATIONS
+ZAN_END_CLASSIC_INTERFACE

@@ -44,6 +44,10 @@ inline void zan_sdl_drop_keys() {
 // SDL 3 starts with text input off, and libtcod never turns it on.
 inline void zan_sdl_keys_not_text() {}
 
+// libtcod 2 asks for no high density, so SDL 3 keeps the window full size and
+// the compositor enlarges it on a scaled desktop.
+inline void zan_sdl_full_size_on_wayland() {}
+
 inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
   switch (event->type) {
     case SDL_EVENT_WINDOW_EXPOSED:
@@ -81,6 +85,14 @@ inline void zan_sdl_drop_keys() {
 // With text input on, as libtcod leaves it on SDL 2, a composing input method
 // swallows the letters before they are key presses.
 inline void zan_sdl_keys_not_text() { SDL_StopTextInput(); }
+
+// sdl2-compat has SDL 3 scale windows to the display on Wayland, which undoes
+// the library's request for high density and leaves the window a quarter of
+// its size on a 2x desktop. It sets that default over any earlier hint, but
+// keeps the environment's, which a user may still set; SDL 2 ignores it.
+inline void zan_sdl_full_size_on_wayland() {
+  SDL_setenv("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0", 0);
+}
 
 inline int zan_sdl_note_damage(void* damaged, SDL_Event* event) {
   if (event->type == SDL_WINDOWEVENT) {
