@@ -16,6 +16,9 @@ test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
 # the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
 windows_packages=("${windows_build_packages[@]}" wine64 unzip)
+# The Wayland cases: a headless sway, grim for pixels, jq to read sway's
+# tree, and what the virtual keyboard (in C) is built with.
+wayland_packages=(sway grim jq gcc libwayland-dev libxkbcommon-dev)
 # A private virtual X server, large enough for the demo's window.
 xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
 

@@ -26,6 +26,10 @@ using namespace std::chrono_literals;
 // steps themselves wait for conditions, never for a fixed time.
 constexpr auto patience = 10s;
 
+// Whether the cases run on a Wayland compositor (sway) rather than in the X
+// server named by DISPLAY: scripts/test-wayland sets ZAN_TEST_WAYLAND.
+bool on_wayland();
+
 // Whether the program under test is the Windows build, run under Wine.
 #ifndef ZAN_WINE
 #define ZAN_WINE 0
@@ -110,6 +114,9 @@ class Demo {
 
   pid_t pid() const { return pid_; }
   Window window() const { return window_; }
+  std::string title() const;
+  // The window's size in the compositor's logical pixels, on Wayland.
+  std::pair<int, int> logical_size() const { return {logical_w_, logical_h_}; }
   Clock::time_point started() const { return started_; }
 
   // Finds the program's window once it is mapped; false after `patience`.
@@ -146,6 +153,11 @@ class Demo {
   int out_ = -1;
   int err_ = -1;
   Window window_ = 0;
+  int logical_x_ = 0;  // on Wayland, where sway placed the window
+  int logical_y_ = 0;
+  int logical_w_ = 0;
+  int logical_h_ = 0;
+  std::string title_;
   Clock::time_point started_;
 };
 
