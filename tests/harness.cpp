@@ -27,7 +27,7 @@ extern char** environ;
 
 namespace harness {
 
-void analyse(Frame& frame, int first_row, int cell_w, int cell_h);
+static void analyse(Frame& frame, int first_row, int cell_w, int cell_h);
 
 const Hint hints[4] = {
     {"Press 'q' to quit.", 31},
@@ -420,7 +420,7 @@ std::string Demo::title() const {
 // On Wayland, the window's pixels through grim, which reads them at the
 // output's scale: every pixel of a window that a scale of ZAN_TEST_SCALE
 // enlarged crisply is a square of that many, and one of each is kept.
-Frame grab_wayland(int x, int y, int width, int height, int first_row, int row_count) {
+static Frame grab_wayland(int x, int y, int width, int height, int first_row, int row_count) {
   Frame frame;
   const std::string geometry = std::to_string(x) + "," + std::to_string(y) + " " +
                                std::to_string(width) + "x" + std::to_string(height);
@@ -518,7 +518,7 @@ Frame Demo::grab(int first_row, int row_count) const {
   return frame;
 }
 
-void analyse(Frame& frame, int first_row, int cell_w, int cell_h) {
+static void analyse(Frame& frame, int first_row, int cell_w, int cell_h) {
   if (cell_w == 0 || cell_h == 0 || frame.pixels.empty()) {
     return;
   }
