@@ -361,10 +361,11 @@ Frame Demo::first_frame() {
 bool Demo::locate() {
   const auto deadline = Clock::now() + patience;
   while (on_wayland() && pid_ > 0 && Clock::now() < deadline) {
-    // sway focuses a new window itself.
+    // sway focuses a new window itself; keys sent before it has, are lost.
     std::istringstream placed(output_of(
         "swaymsg -t get_tree | jq -r '.. | objects | select(.pid? == " + std::to_string(pid_) +
-        " and .visible?) | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) \\(.rect.height) "
+        " and .visible? and .focused?) | \"\\(.rect.x) \\(.rect.y) \\(.rect.width) "
+        "\\(.rect.height) "
         "\\(.name)\"'"));
     if (placed >> logical_x_ >> logical_y_ >> logical_w_ >> logical_h_) {
       std::getline(placed >> std::ws, title_);
