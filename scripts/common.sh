@@ -22,8 +22,24 @@ wayland_packages=(sway grim jq gcc libwayland-dev libxkbcommon-dev)
 # A private virtual X server, large enough for the demo's window.
 xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
 
-# Installs the Debian packages given that are not installed yet, through sudo
-# when not root.
+# apt-get as root (through sudo otherwise), without questions, waiting for
+# the lock that another apt (unattended upgrades on a new machine) may hold.
+apt_get() {
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "$0: apt-get $*: run it as root, or install sudo" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
+  # Through env, since sudo drops the variable. The lists' lock of an
+  # update under way is waited for as the dpkg lock is.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 \
+    -o Acquire::Lock::Timeout=600 "$@"
+}
+
+# Installs the Debian packages given that are not installed yet.
 install_missing() {
   local missing=()
   local package
@@ -33,21 +49,25 @@ install_missing() {
     fi
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if ! command -v sudo >/dev/null; then
-      echo "$0: missing packages ${missing[*]}; install them as root, or install sudo" >&2
-      return 1
-    fi
-    sudo=(sudo)
-  fi
   echo "Installing ${missing[*]}" >&2
-  # Through env, since sudo drops the variable; and waiting for the lock that
-  # another apt (unattended upgrades on a new machine) may hold.
-  local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
-  "${apt[@]}" update -qq
-  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# Says why a check cannot run here and stops: a skip on a developer's
+# machine, a failure in CI, where every check must run.
+cannot_run() {
+  if [ "${CI:-}" = true ]; then
+    echo "$0: failed: $* (CI must run it)" >&2
+    exit 1
+  fi
+  echo "$0: skipped: $*"
+  exit 0
+}
+
+# Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
 
 # Configures and builds into the folder given (default build/), with any
 # further CMake arguments.

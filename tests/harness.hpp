@@ -1,5 +1,7 @@
-// Test harness: runs the real zan-demo in the X server named by DISPLAY,
-// presses real keys through XTest and reads the window's pixels back.
+// Test harness: runs the real zan-demo on a real display server, presses
+// real keys and reads the window's pixels back. The server is an X server
+// (display_x11.cpp) unless scripts/test-wayland runs the cases on sway
+// (display_wayland.cpp).
 #pragma once
 
 // GoogleTest comes before Xlib, whose macros (None, Bool) clash with its names.
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,10 +28,6 @@ using namespace std::chrono_literals;
 // The most any single step may take before the test gives up on it. The
 // steps themselves wait for conditions, never for a fixed time.
 constexpr auto patience = 10s;
-
-// Whether the cases run on a Wayland compositor (sway) rather than in the X
-// server named by DISPLAY: scripts/test-wayland sets ZAN_TEST_WAYLAND.
-bool on_wayland();
 
 // Whether the program under test is the Windows build, run under Wine.
 #ifndef ZAN_WINE
@@ -56,6 +55,8 @@ extern const Hint hints[4];
 struct Frame {
   int width = 0;
   int height = 0;
+  int cell_w = 0;  // the window's size / 80 by 50, in the pixels read
+  int cell_h = 0;
   std::vector<unsigned long> pixels;  // 0xRRGGBB, row by row
   std::string error;                  // why no pixels could be read
   unsigned long background = 0;       // colour of the top-left pixel
@@ -70,6 +71,9 @@ struct Frame {
 };
 
 std::string describe(const Frame& frame);
+
+// The nearest of black, white, red and blue to a colour.
+unsigned long nearest(unsigned long colour);
 
 struct Ending {
   int status = -1;  // as waitpid reports it
@@ -95,6 +99,43 @@ class TempDir {
 // Whether the process ended by exiting with `code`.
 bool exited_with(const Ending& ending, int code);
 
+// Where a window is and what it is called, as its display server sees it.
+struct Placement {
+  unsigned long id = 0;  // its X window; 0 while none is found
+  int x = 0;             // on Wayland, in the compositor's logical pixels
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  std::string title;
+};
+
+// The display server the cases run on, one implementation per kind of
+// server, each in a file of its own.
+class DisplayServer {
+ public:
+  virtual ~DisplayServer() = default;
+  // Sets what a program about to start must and must not see of it.
+  virtual void environment(std::map<std::string, std::string>& vars) const = 0;
+  // Looks once for the process's mapped window, ready to take keys.
+  virtual bool find(pid_t pid, Placement& window) = 0;
+  // The pixels of the rows of cells given, one per logical pixel.
+  virtual Frame read(const Placement& window, int first_row, int row_count) const = 0;
+  // How many colours the whole window shows, at the server's own resolution.
+  virtual size_t colours(const Placement& window) const = 0;
+  virtual bool press(KeySym key, bool down) = 0;
+  // Asks the program to close the window, as the server's close button does.
+  virtual void close(pid_t pid, const Placement& window) = 0;
+  // A program's stderr without the lines this server's libraries add.
+  virtual std::string own_lines(const std::string& err) const { return err; }
+  // Waits until the server has handled every request sent so far.
+  virtual void sync() const {}
+  // The connection of the cases that only an X server can run; else nullptr.
+  virtual Display* xlib() const { return nullptr; }
+};
+
+std::unique_ptr<DisplayServer> open_x11();
+std::unique_ptr<DisplayServer> open_wayland();
+
 // One run of the demo, with its window.
 class Demo {
  public:
@@ -105,24 +146,22 @@ class Demo {
   // the built demo's own, which holds the project's tileset. SIGINT and
   // SIGTERM start at their defaults, or SIGINT ignored, as a shell starts a
   // background job.
-  explicit Demo(Display* display, const Env& env = {}, const std::string& program = ZAN_DEMO_PATH,
-                const std::string& cwd = demo_dir(), bool sigint_ignored = false);
+  explicit Demo(DisplayServer& server, const Env& env = {},
+                const std::string& program = ZAN_DEMO_PATH, const std::string& cwd = demo_dir(),
+                bool sigint_ignored = false);
   static std::string demo_dir();
   ~Demo();
   Demo(const Demo&) = delete;
   Demo& operator=(const Demo&) = delete;
 
   pid_t pid() const { return pid_; }
-  Window window() const { return window_; }
-  std::string title() const;
-  // The window's size in the compositor's logical pixels, on Wayland.
-  std::pair<int, int> logical_size() const { return {logical_w_, logical_h_}; }
+  Window window() const { return window_.id; }
+  const std::string& title() const { return window_.title; }
+  size_t colours() const { return server_.colours(window_); }
   Clock::time_point started() const { return started_; }
 
   // Finds the program's window once it is mapped; false after `patience`.
   bool locate();
-  // The raw pixels of one row of cells, cheap enough to poll closely.
-  std::vector<char> band(int row) const;
   // Waits for the window to be mapped and to show its first frame.
   Frame first_frame();
   // The whole window, or only the rows of cells given.
@@ -138,35 +177,28 @@ class Demo {
   void tap(KeySym key) const;
   // Waits until the demo is blocked waiting for input with nothing queued.
   void wait_idle() const;
-  void resize(int width, int height) const;
   // Sends WM_DELETE_WINDOW, as a window manager's close button does.
   void close_window() const;
   // Waits for the process to end; the clock starts at `since`.
   Ending wait_exit(Clock::time_point since = Clock::now());
 
  private:
-  Window find_window() const;
-
-  Display* display_;
+  DisplayServer& server_;
   pid_t pid_ = -1;
   int pidfd_ = -1;
   int out_ = -1;
   int err_ = -1;
-  Window window_ = 0;
-  int logical_x_ = 0;  // on Wayland, where sway placed the window
-  int logical_y_ = 0;
-  int logical_w_ = 0;
-  int logical_h_ = 0;
-  std::string title_;
+  Placement window_;
   Clock::time_point started_;
 };
 
-// Opens the display named by DISPLAY for the test and closes it afterwards.
+// Opens the display server for the test and closes it afterwards: sway when
+// ZAN_TEST_WAYLAND is set, else the X server that DISPLAY names.
 class DemoTest : public testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
-  Display* display = nullptr;
+  std::unique_ptr<DisplayServer> server;
+  Display* display = nullptr;  // for the cases that only an X server can run
 };
 
 }  // namespace harness

@@ -20,7 +20,7 @@ TEST_F(DemoTest, NonCommandKeysEachDrawTheNextFrame) {
       XK_F4,    XK_F5,      XK_F6,    XK_F7,     XK_F8,       XK_F9,     XK_F10,
       XK_F11,   XK_F12,     XK_KP_1,  XK_KP_5,   XK_KP_Enter, XK_KP_Add, XK_KP_Divide,
   };
-  Demo demo(display);
+  Demo demo(*server);
   int hint = demo.first_frame().hint();
   for (const KeySym key : keys) {
     SCOPED_TRACE(XKeysymToString(key));
@@ -57,7 +57,7 @@ TEST_F(DemoTest, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
   XChangeKeyboardMapping(display, q_key, 1, &cyrillic, 1);
   XSync(display, False);
 
-  Demo demo(display);
+  Demo demo(*server);
   demo.first_frame();
   const Frame before = demo.grab();
   XTestFakeKeyEvent(display, q_key, True, CurrentTime);
@@ -70,7 +70,7 @@ TEST_F(DemoTest, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
 
 TEST_F(DemoTest, AHeldKeyRepeatsAndEveryRepeatDrawsTheNextFrame) {
   XAutoRepeatOn(display);
-  Demo demo(display);
+  Demo demo(*server);
   Frame frame = demo.first_frame();
   demo.press(XK_x, true);
   // The press itself, then at least two repeats, each showing the next hint.
@@ -107,7 +107,7 @@ TEST_P(Disturbances, DrawNothingNewAndChangeNothing) {
   if (wine && (name == "UnmapAndMap" || name == "FocusOutAndIn")) {
     GTEST_SKIP() << "another X client unmapped or refocused Wine's window; Wine 8 then loses keys";
   }
-  Demo demo(display);
+  Demo demo(*server);
   demo.first_frame();
   demo.next_frame(XK_r);  // red text, so a lost colour would show
   const Frame before = demo.grab();
@@ -180,13 +180,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Disturbance>& info) { return std::string(info.param.name); });
 
 TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
-  Demo demo(display);
+  Demo demo(*server);
   const Frame before = demo.first_frame();
-  demo.resize(before.width / 2, before.height / 2);
+  const auto resize = [&](int width, int height) {
+    XResizeWindow(display, demo.window(), static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+    XFlush(display);
+  };
+  resize(before.width / 2, before.height / 2);
   demo.wait_for(
       [&](const Frame& now) { return now.width == before.width / 2 && now.first_col >= 0; },
       "the frame at half size");
-  demo.resize(before.width, before.height);
+  resize(before.width, before.height);
   demo.wait_for([&](const Frame& now) { return now.pixels == before.pixels; },
                 "the same frame at full size", 1s);
   EXPECT_EQ(demo.next_frame(XK_x).hint(), 1);
@@ -196,7 +201,7 @@ TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
 // library is still presenting that frame and among mouse motion: each key
 // draws the next hint, none is lost and none draws two frames.
 TEST_F(DemoTest, EveryKeyPressedOnceAFrameShowsDrawsExactlyTheNextFrame) {
-  Demo demo(display);
+  Demo demo(*server);
   demo.first_frame();
   XWindowAttributes window;
   XGetWindowAttributes(display, demo.window(), &window);
@@ -231,7 +236,7 @@ void send_burst(const Demo& demo) {
 }
 
 TEST_F(DemoTest, AfterABurstOfKeysTheDemoStillAnswers) {
-  Demo demo(display);
+  Demo demo(*server);
   demo.first_frame();
   send_burst(demo);
   demo.wait_idle();
@@ -244,7 +249,7 @@ TEST_F(DemoTest, AfterABurstOfKeysTheDemoStillAnswers) {
 }
 
 TEST_F(DemoTest, ClosingDuringABurstEndsTheRunWithStatusZero) {
-  Demo demo(display);
+  Demo demo(*server);
   demo.first_frame();
   send_burst(demo);
   demo.close_window();
