@@ -105,10 +105,9 @@ std::vector<char> band(Display* display, const Demo& demo) {
     return {};
   }
   const int cell_h = attributes.height / rows;
-  XImage* image =
-      XGetImage(display, demo.window(), 0, text_row * cell_h,
-                static_cast<unsigned>(attributes.width), static_cast<unsigned>(cell_h), AllPlanes,
-                ZPixmap);
+  XImage* image = XGetImage(display, demo.window(), 0, text_row * cell_h,
+                            static_cast<unsigned>(attributes.width), static_cast<unsigned>(cell_h),
+                            AllPlanes, ZPixmap);
   if (image == nullptr) {
     return {};
   }

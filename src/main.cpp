@@ -71,6 +71,10 @@ const int quit_grace_ms = 500;
 // Whether the window is open, so that a signal goes through SDL's quit event.
 std::atomic<bool> forwarding{false};
 
+// Whether main is returning. From then on the exit that follows (a leak
+// check, say) is not cut short: only a run that did not end is.
+std::atomic<bool> returning{false};
+
 #ifndef _WIN32
 sigset_t handled;  // the signals whose handler was installed
 pthread_t forwarder;
@@ -136,6 +140,9 @@ BOOL WINAPI zan_gui_on_console_event(DWORD event) {
     zan_sdl_push_quit();
     Sleep(quit_grace_ms);
   }
+  if (returning.load()) {
+    Sleep(INFINITE);  // main's own exit ends the process, with main's status
+  }
   TerminateProcess(GetCurrentProcess(), 0);
   return TRUE;
 }
@@ -169,7 +176,10 @@ void* zan_gui_forward_signals(void* /*unused*/) {
   zan_sdl_push_quit();
   const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
   nanosleep(&grace, nullptr);
-  _exit(0);
+  if (!returning.load()) {
+    _exit(0);
+  }
+  return nullptr;
 }
 
 // A signal the shell had us ignore, as for a background job, stays ignored.
@@ -235,6 +245,12 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
 }
 
 int main() {
+  const struct Returning {
+    Returning() = default;
+    ~Returning() { returning = true; }
+    Returning(const Returning&) = delete;
+    Returning& operator=(const Returning&) = delete;
+  } on_every_return;
   zan_gui_end_on_signals();
   zan_sdl_full_size_on_wayland();
   zan_sdl_no_signal_handlers();

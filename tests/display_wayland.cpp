@@ -142,11 +142,10 @@ class Sway : public DisplayServer {
     const int top = first_row * frame.cell_h;
     frame.width = window.width;
     frame.height = first_row == 0 && row_count == rows ? window.height : row_count * frame.cell_h;
-    const bool smoothed = scale_ != std::floor(scale_);
     for (int row = top; row < top + frame.height; ++row) {
       for (int col = 0; col < window.width; ++col) {
         const unsigned long pixel = image.at(physical(col), physical(row));
-        frame.pixels.push_back(smoothed ? nearest(pixel) : pixel);
+        frame.pixels.push_back(pixel_exact() ? pixel : nearest(pixel));
       }
     }
     return frame;
@@ -162,6 +161,8 @@ class Sway : public DisplayServer {
     }
     return all.size();
   }
+
+  bool pixel_exact() const override { return scale_ == std::floor(scale_); }
 
   bool press(KeySym key, bool down) override { return keyboard().send(evdev_code(key), down); }
 
@@ -191,8 +192,8 @@ class Sway : public DisplayServer {
     std::string bytes;
     std::string error;
     unsigned long at(int x, int y) const {
-      const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(width) +
-                            static_cast<size_t>(x));
+      const size_t i =
+          3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
       return static_cast<unsigned long>(static_cast<unsigned char>(bytes[i])) << 16 |
              static_cast<unsigned long>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
              static_cast<unsigned char>(bytes[i + 2]);
@@ -209,8 +210,7 @@ class Sway : public DisplayServer {
   // The window's rectangle as grim reads it, at the output's scale.
   Image shot(const Placement& window) const {
     const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
-                                 std::to_string(window.width) + "x" +
-                                 std::to_string(window.height);
+                                 std::to_string(window.width) + "x" + std::to_string(window.height);
     std::istringstream ppm(output_of("grim -t ppm -g '" + geometry + "' - 2>/dev/null"));
     Image image;
     std::string magic;
@@ -218,8 +218,8 @@ class Sway : public DisplayServer {
     ppm >> magic >> image.width >> image.height >> depth;
     ppm.get();
     image.bytes.assign(std::istreambuf_iterator<char>(ppm), {});
-    const bool whole = image.bytes.size() == 3 * static_cast<size_t>(image.width) *
-                                                 static_cast<size_t>(image.height);
+    const bool whole = image.bytes.size() ==
+                       3 * static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     if (magic != "P6" || depth != 255 || !whole || window.width == 0 ||
         image.width < physical(window.width - 1) + 1 ||
         image.height < physical(window.height - 1) + 1) {

@@ -122,6 +122,9 @@ class DisplayServer {
   virtual Frame read(const Placement& window, int first_row, int row_count) const = 0;
   // How many colours the whole window shows, at the server's own resolution.
   virtual size_t colours(const Placement& window) const = 0;
+  // Whether it shows every pixel as the program drew it: at a fractional
+  // scale a compositor smooths pixels together, or drops rows of them.
+  virtual bool pixel_exact() const { return true; }
   virtual bool press(KeySym key, bool down) = 0;
   // Asks the program to close the window, as the server's close button does.
   virtual void close(pid_t pid, const Placement& window) = 0;
