@@ -33,10 +33,22 @@ apt_get() {
     fi
     sudo=(sudo)
   fi
-  # Through env, since sudo drops the variable. The lists' lock of an
-  # update under way is waited for as the dpkg lock is.
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 \
-    -o Acquire::Lock::Timeout=600 "$@"
+  # Through env, since sudo drops the variable.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"
+}
+
+# apt-get update, which does not wait for the lists' lock, as apt-daily's
+# update holds it: tried again for up to 10 minutes while that is the cause.
+apt_get_update() {
+  local error
+  local tries=0
+  until error=$(apt_get update -qq 2>&1 >/dev/null); do
+    if ! grep -q "Could not get lock" <<<"$error" || [ $((tries += 1)) -gt 300 ]; then
+      echo "$error" >&2
+      return 1
+    fi
+    sleep 2
+  done
 }
 
 # Installs the Debian packages given that are not installed yet.
@@ -50,7 +62,7 @@ install_missing() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing ${missing[*]}" >&2
-  apt_get update -qq
+  apt_get_update
   apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 

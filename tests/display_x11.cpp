@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -19,6 +20,18 @@ namespace {
 // The test reads windows that may vanish under it; an X error must fail the
 // step that caused it, not end the test program.
 int ignore_x_error(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
+
+// Sends one of the WM_PROTOCOLS messages, as a window manager does.
+void send_protocol(Display* display, Window window, Atom protocol) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(protocol);
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+}
 
 class X11 : public DisplayServer {
  public:
@@ -71,9 +84,7 @@ class X11 : public DisplayServer {
       window.title = name;
       XFree(name);
     }
-    // With no window manager, keys go to the focus window: give it the focus.
-    XSetInputFocus(display_, window.id, RevertToPointerRoot, CurrentTime);
-    XSync(display_, False);
+    give_focus(display_, window.id);
     return true;
   }
 
@@ -141,14 +152,7 @@ class X11 : public DisplayServer {
   }
 
   void close(pid_t /*pid*/, const Placement& window) override {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window.id;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window.id, False, NoEventMask, &event);
+    send_protocol(display_, window.id, XInternAtom(display_, "WM_DELETE_WINDOW", False));
     XFlush(display_);
   }
 
@@ -160,6 +164,23 @@ class X11 : public DisplayServer {
 };
 
 }  // namespace
+
+// With no window manager, keys go to the X focus window. Wine also waits for
+// WM_TAKE_FOCUS before it makes its window active again, once it has lost
+// the focus: until then it drops every key.
+void give_focus(Display* display, Window window) {
+  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+  const Atom take_focus = XInternAtom(display, "WM_TAKE_FOCUS", False);
+  Atom* protocols = nullptr;
+  int count = 0;
+  if (XGetWMProtocols(display, window, &protocols, &count) != 0) {
+    if (std::find(protocols, protocols + count, take_focus) != protocols + count) {
+      send_protocol(display, window, take_focus);
+    }
+    XFree(protocols);
+  }
+  XSync(display, False);
+}
 
 std::unique_ptr<DisplayServer> open_x11() {
   XSetErrorHandler(ignore_x_error);

@@ -137,6 +137,8 @@ class DisplayServer {
 };
 
 std::unique_ptr<DisplayServer> open_x11();
+// Gives an X window the keyboard focus as a window manager does.
+void give_focus(Display* display, Window window);
 std::unique_ptr<DisplayServer> open_wayland();
 
 // One run of the demo, with its window.

@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   XSetInputFocus(display, DefaultRootWindow(display), RevertToNone,
                                                  CurrentTime);
                                   XSync(display, False);
-                                  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                                  give_focus(display, window);
                                 }},
                     Disturbance{"CoverAndUncover",
                                 [](Display* display, Window window) {
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   XSync(display, False);
                                   XMapWindow(display, window);
                                   XSync(display, False);
-                                  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                                  give_focus(display, window);
                                 }}),
     [](const testing::TestParamInfo<Disturbance>& info) { return std::string(info.param.name); });
 
