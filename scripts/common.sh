@@ -10,15 +10,15 @@ build_packages=(g++ cmake make pkg-config libfreetype-dev xfonts-base fontconfig
 if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
-# What the tests add: GoogleTest, Xlib with XTest, and a virtual X server.
-test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth)
+# What the tests add: GoogleTest, Xlib with XTest, a virtual X server, and
+# what the Wayland back end types with (libwayland and xkbcommon, in C).
+test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev)
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), and NSIS for
 # the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
 windows_packages=("${windows_build_packages[@]}" wine64 unzip)
-# The Wayland cases: a headless sway, grim for pixels, jq to read sway's
-# tree, and what the virtual keyboard (in C) is built with.
-wayland_packages=(sway grim jq gcc libwayland-dev libxkbcommon-dev)
+# The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
+wayland_packages=(sway grim jq)
 # A private virtual X server, large enough for the demo's window.
 xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
 

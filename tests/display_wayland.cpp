@@ -1,12 +1,13 @@
 // The display back end for a Wayland compositor: a headless sway, which
 // scripts/test-wayland starts. Windows are found in sway's tree, pixels read
-// with grim, keys typed on one virtual keyboard (tests/wayland/keys.c) and
+// with grim, keys typed on a virtual keyboard (zwp_virtual_keyboard_v1) and
 // windows closed through sway's IPC.
 #include "harness.hpp"
 
-#include <fcntl.h>
-#include <spawn.h>
+#include <sys/mman.h>
 #include <unistd.h>
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,11 +15,7 @@
 #include <iterator>
 #include <sstream>
 
-extern char** environ;
-
-#ifndef ZAN_WL_KEYS
-#define ZAN_WL_KEYS "zan-wl-keys"
-#endif
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 namespace harness {
 namespace {
@@ -39,50 +36,69 @@ std::string output_of(const std::string& command) {
   return text;
 }
 
-// The virtual keyboard of tests/wayland/keys.c.
+// One virtual keyboard on sway's seat for the whole test program, since
+// keyboards made per key lose keys.
 class Keyboard {
  public:
-  Keyboard() {
-    int to[2];
-    int from[2];
-    if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) {
+  Keyboard() : display_(wl_display_connect(nullptr)) {
+    if (display_ == nullptr) {
       return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, to[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, from[1], 1);
-    char* argv[] = {const_cast<char*>(ZAN_WL_KEYS), nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ) == 0) {
-      in_ = fdopen(to[1], "w");
-      out_ = fdopen(from[0], "r");
-      ready_ = answer() == "ready";
+    wl_registry_add_listener(wl_display_get_registry(display_), &listener, this);
+    wl_display_roundtrip(display_);
+    if (seat_ == nullptr || manager_ == nullptr) {
+      return;
     }
-    posix_spawn_file_actions_destroy(&actions);
-    close(to[0]);
-    close(from[1]);
+    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
+    // The keymap every desktop starts with: US, evdev codes.
+    xkb_context* const context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    const xkb_rule_names names = {"evdev", "pc105", "us", "", ""};
+    xkb_keymap* const keymap =
+        xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    char* const text =
+        keymap == nullptr ? nullptr : xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+    const int fd = memfd_create("keymap", MFD_CLOEXEC);
+    const size_t size = text == nullptr ? 0 : std::strlen(text) + 1;
+    if (size > 0 && fd >= 0 && write(fd, text, size) == static_cast<ssize_t>(size)) {
+      zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                     static_cast<uint32_t>(size));
+      ready_ = wl_display_roundtrip(display_) >= 0;
+    }
+    close(fd);
+    std::free(text);
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
   }
-  // Sends one key event, by its evdev code, once the compositor has it.
+  // Sends one key event, by its evdev code, and returns once sway has it.
   bool send(int code, bool down) {
     if (!ready_ || code < 0) {
       return false;
     }
-    std::fprintf(in_, "%d %d\n", code, down ? 1 : 0);
-    std::fflush(in_);
-    return answer() == "ok";
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
+    zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(ms.count()),
+                                static_cast<uint32_t>(code), down ? 1 : 0);
+    return wl_display_roundtrip(display_) >= 0;
   }
 
  private:
-  std::string answer() {
-    char line[64] = {};
-    if (out_ == nullptr || std::fgets(line, sizeof line, out_) == nullptr) {
-      return "";
+  static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                     uint32_t /*version*/) {
+    auto* const self = static_cast<Keyboard*>(data);
+    if (std::strcmp(interface, wl_seat_interface.name) == 0) {
+      self->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
+      self->manager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
+          wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
     }
-    return std::string(line, strcspn(line, "\n"));
   }
-  FILE* in_ = nullptr;
-  FILE* out_ = nullptr;
+  static void global_remove(void* /*data*/, wl_registry* /*registry*/, uint32_t /*name*/) {}
+  static constexpr wl_registry_listener listener = {global, global_remove};
+
+  wl_display* display_;
+  wl_seat* seat_ = nullptr;
+  zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
+  zwp_virtual_keyboard_v1* keyboard_ = nullptr;
   bool ready_ = false;
 };
 
@@ -131,20 +147,18 @@ class Sway : public DisplayServer {
   // a fractional scale sway smooths the window, so each is named by the
   // nearest of the demo's colours: a neighbour contributes at most a sixth.
   Frame read(const Placement& window, int first_row, int row_count) const override {
+    const Frame image = shot(window);
     Frame frame;
-    const Image image = shot(window);
-    if (!image.error.empty()) {
-      frame.error = image.error;
-      return frame;
-    }
+    frame.error = image.error;
     frame.cell_w = window.width / cols;
     frame.cell_h = window.height / rows;
     const int top = first_row * frame.cell_h;
     frame.width = window.width;
     frame.height = first_row == 0 && row_count == rows ? window.height : row_count * frame.cell_h;
-    for (int row = top; row < top + frame.height; ++row) {
+    for (int row = top; row < top + frame.height && image.error.empty(); ++row) {
       for (int col = 0; col < window.width; ++col) {
-        const unsigned long pixel = image.at(physical(col), physical(row));
+        const unsigned long pixel =
+            image.pixels[static_cast<size_t>(physical(row) * image.width + physical(col))];
         frame.pixels.push_back(pixel_exact() ? pixel : nearest(pixel));
       }
     }
@@ -152,14 +166,8 @@ class Sway : public DisplayServer {
   }
 
   size_t colours(const Placement& window) const override {
-    const Image image = shot(window);
-    std::set<unsigned long> all;
-    for (int y = 0; y < image.height; ++y) {
-      for (int x = 0; x < image.width; ++x) {
-        all.insert(image.at(x, y));
-      }
-    }
-    return all.size();
+    const Frame image = shot(window);
+    return std::set<unsigned long>(image.pixels.begin(), image.pixels.end()).size();
   }
 
   bool pixel_exact() const override { return scale_ == std::floor(scale_); }
@@ -186,20 +194,6 @@ class Sway : public DisplayServer {
   }
 
  private:
-  struct Image {
-    int width = 0;
-    int height = 0;
-    std::string bytes;
-    std::string error;
-    unsigned long at(int x, int y) const {
-      const size_t i =
-          3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
-      return static_cast<unsigned long>(static_cast<unsigned char>(bytes[i])) << 16 |
-             static_cast<unsigned long>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
-             static_cast<unsigned char>(bytes[i + 2]);
-    }
-  };
-
   static Keyboard& keyboard() {
     static Keyboard one;
     return one;
@@ -208,19 +202,23 @@ class Sway : public DisplayServer {
   int physical(int logical) const { return static_cast<int>((logical + 0.5) * scale_); }
 
   // The window's rectangle as grim reads it, at the output's scale.
-  Image shot(const Placement& window) const {
+  Frame shot(const Placement& window) const {
     const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
                                  std::to_string(window.width) + "x" + std::to_string(window.height);
     std::istringstream ppm(output_of("grim -t ppm -g '" + geometry + "' - 2>/dev/null"));
-    Image image;
+    Frame image;
     std::string magic;
     int depth = 0;
     ppm >> magic >> image.width >> image.height >> depth;
     ppm.get();
-    image.bytes.assign(std::istreambuf_iterator<char>(ppm), {});
-    const bool whole = image.bytes.size() ==
-                       3 * static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    if (magic != "P6" || depth != 255 || !whole || window.width == 0 ||
+    const std::string bytes{std::istreambuf_iterator<char>(ppm), {}};
+    const auto byte = [&](size_t i) { return static_cast<unsigned long>(uint8_t(bytes[i])); };
+    for (size_t i = 0; i + 2 < bytes.size(); i += 3) {
+      image.pixels.push_back(byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2));
+    }
+    if (magic != "P6" || depth != 255 || window.width == 0 ||
+        image.pixels.size() !=
+            static_cast<size_t>(image.width) * static_cast<size_t>(image.height) ||
         image.width < physical(window.width - 1) + 1 ||
         image.height < physical(window.height - 1) + 1) {
       image.error = "grim gave " + magic + " " + std::to_string(image.width) + "x" +

@@ -105,6 +105,11 @@ std::string describe(const Frame& frame) {
   return text.str();
 }
 
+size_t DisplayServer::colours(const Placement& window) const {
+  const Frame frame = read(window, 0, rows);
+  return std::set<unsigned long>(frame.pixels.begin(), frame.pixels.end()).size();
+}
+
 std::string Demo::demo_dir() {
   const std::string path = ZAN_DEMO_PATH;
   return path.substr(0, path.rfind('/'));
@@ -160,32 +165,28 @@ Demo::Demo(DisplayServer& server, const Env& env, const std::string& program,
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  // A shell may start us with SIGINT ignored, and the child would inherit that.
+  // A shell may start us with SIGINT ignored, and the child would inherit
+  // that; posix_spawn keeps an ignored signal ignored, so to start the demo
+  // ignoring SIGINT, ignore it here meanwhile.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
   sigset_t none;
   sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGTERM);
+  if (!sigint_ignored) {
+    sigaddset(&defaults, SIGINT);
+  }
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  // posix_spawn keeps an ignored signal ignored, so ignore it here meanwhile.
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  struct sigaction before {};
-  if (sigint_ignored) {
-    sigdelset(&defaults, SIGINT);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    sigaction(SIGINT, &ignore, &before);
-  }
+  void (*const before)(int) = sigint_ignored ? std::signal(SIGINT, SIG_IGN) : nullptr;
   started_ = Clock::now();
   const int failed = posix_spawn(&pid_, argv[0], &actions, &attr, argv, envp.data());
   if (sigint_ignored) {
-    sigaction(SIGINT, &before, nullptr);
+    std::signal(SIGINT, before);
   }
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);

@@ -121,7 +121,7 @@ class DisplayServer {
   // The pixels of the rows of cells given, one per logical pixel.
   virtual Frame read(const Placement& window, int first_row, int row_count) const = 0;
   // How many colours the whole window shows, at the server's own resolution.
-  virtual size_t colours(const Placement& window) const = 0;
+  virtual size_t colours(const Placement& window) const;
   // Whether it shows every pixel as the program drew it: at a fractional
   // scale a compositor smooths pixels together, or drops rows of them.
   virtual bool pixel_exact() const { return true; }

@@ -103,10 +103,6 @@ void click(Display* display, unsigned button) {
 class Disturbances : public DemoTest, public testing::WithParamInterface<Disturbance> {};
 
 TEST_P(Disturbances, DrawNothingNewAndChangeNothing) {
-  const std::string name = GetParam().name;
-  if (wine && (name == "UnmapAndMap" || name == "FocusOutAndIn")) {
-    GTEST_SKIP() << "another X client unmapped or refocused Wine's window; Wine 8 then loses keys";
-  }
   Demo demo(*server);
   demo.first_frame();
   demo.next_frame(XK_r);  // red text, so a lost colour would show
