@@ -16,7 +16,9 @@ test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), and NSIS for
 # the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
-windows_packages=("${windows_build_packages[@]}" wine64 unzip)
+# What scripts/test-windows adds to read the program's resources back.
+windows_test_packages=(icoutils binutils-mingw-w64-x86-64)
+windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
 # A private virtual X server, large enough for the demo's window.
@@ -76,6 +78,21 @@ cannot_run() {
   echo "$0: skipped: $*"
   exit 0
 }
+
+# The Windows build's libraries, SDL 3.4.14 and libtcod 2.2.2, cross-built
+# once from ../shared/deps (ZAN_DEPS) into the user's cache, or in CI
+# /var/cache/zan-demo/mingw (ZAN_MINGW_PREFIX), and kept for the next run.
+zan_deps=$(realpath -m "${ZAN_DEPS:-../shared/deps}")
+if [ "${CI:-}" = true ]; then
+  mingw_prefix=${ZAN_MINGW_PREFIX:-/var/cache/zan-demo/mingw}
+else
+  mingw_prefix=${ZAN_MINGW_PREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo/mingw}
+fi
+# How SDL 3 and libtcod 2.2.2 are built from those sources, for Windows and
+# in the libtcod 2 root; shared or static is the caller's to add.
+sdl_flags=(-DSDL_TESTS=OFF -DSDL_TEST_LIBRARY=OFF -DSDL_EXAMPLES=OFF)
+libtcod_flags=(-DLIBTCOD_LODEPNG=vendored -DLIBTCOD_UTF8PROC=vendored -DLIBTCOD_STB=vendored
+  -DFETCHCONTENT_FULLY_DISCONNECTED=ON)
 
 # Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
 wine=/usr/lib/wine/wine64

@@ -10,7 +10,8 @@
 // SIGINT and SIGTERM (on Windows Ctrl+C, Ctrl+Break and closing the console)
 // end the run as closing the window does. The program writes nothing and
 // exits with 0; if the window cannot be opened or drawn, it says why in one
-// line on stderr and exits with 1. docs/libraries.md has the measurements
+// line on stderr (on Windows without a terminal, in a message box) and exits
+// with 1. docs/libraries.md has the measurements
 // behind the workarounds below.
 
 #ifdef _WIN32
@@ -130,6 +131,36 @@ std::string zan_gui_unseen(const char* driver) {
 
 #ifdef _WIN32
 
+// Whether the program let go of a console that Windows made for it alone.
+bool console_let_go = false;
+
+// Started from Explorer or a shortcut, the program gets a console of its own,
+// an empty window beside the game that ends the run when closed: it goes.
+// From a terminal the console is shared, and stays for errors and Ctrl+C.
+// Wherever it starts, the program runs in its own folder, where the library
+// finds the tileset, as the Linux launcher does.
+void zan_gui_settle_in() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) == 1 && FreeConsole()) {
+    console_let_go = true;
+  }
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  const auto folder = path.find_last_of(L'\\');
+  if (folder != std::wstring::npos) {
+    SetCurrentDirectoryW(path.substr(0, folder).c_str());
+  }
+}
+
+// A failure's one line: in a message box when nobody would see the console.
+void zan_gui_report(const std::string& line) {
+  if (console_let_go) {
+    zan_sdl_show_error("windowname", line.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
+
 // Windows calls this on a thread of its own. While the window opens the
 // library may never return, so the process ends at once.
 BOOL WINAPI zan_gui_on_console_event(DWORD event) {
@@ -156,6 +187,10 @@ int zan_gui_start_forwarding() {
 }
 
 #else
+
+void zan_gui_settle_in() {}
+
+void zan_gui_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 // While the window opens the library may never return, and only calls such
 // as _exit() are safe wherever a signal lands. No thread waits for signals
@@ -251,6 +286,7 @@ int main() {
     Returning(const Returning&) = delete;
     Returning& operator=(const Returning&) = delete;
   } on_every_return;
+  zan_gui_settle_in();
   zan_gui_end_on_signals();
   zan_sdl_full_size_on_wayland();
   zan_sdl_no_signal_handlers();
@@ -265,12 +301,12 @@ int main() {
     TCODConsole::initRoot(win_x, win_y, "windowname", false, TCOD_RENDERER_SDL);
     const int failed = zan_gui_start_forwarding();
     if (failed != 0) {
-      std::fprintf(stderr, "windowname: cannot watch for signals: %s\n", std::strerror(failed));
+      zan_gui_report(std::string("windowname: cannot watch for signals: ") + std::strerror(failed));
       return 1;
     }
     const std::string unseen = zan_gui_unseen(zan_sdl_driver());
     if (!unseen.empty()) {
-      std::fprintf(stderr, "windowname: cannot open the window: %s\n", unseen.c_str());
+      zan_gui_report("windowname: cannot open the window: " + unseen);
       return 1;
     }
     zan_sdl_keys_not_text();
@@ -304,7 +340,7 @@ int main() {
 
       TCOD_key_t key;
       if (!zan_gui_wait_key(key)) {
-        std::fprintf(stderr, "windowname: cannot wait for a key: %s\n", zan_sdl_error());
+        zan_gui_report(std::string("windowname: cannot wait for a key: ") + zan_sdl_error());
         return 1;
       }
       if (key.c == 'q') {
@@ -321,8 +357,8 @@ int main() {
       }
     }
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "windowname: cannot %s: %s\n", doing,
-                 zan_gui_one_line(error.what()).c_str());
+    zan_gui_report(std::string("windowname: cannot ") + doing + ": " +
+                   zan_gui_one_line(error.what()));
     return 1;
   }
   return 0;

@@ -21,6 +21,11 @@ inline const char* zan_sdl_driver() { return SDL_GetCurrentVideoDriver(); }
 
 inline const char* zan_sdl_error() { return SDL_GetError(); }
 
+// A message box of SDL's, which needs no window of its own.
+inline void zan_sdl_show_error(const char* title, const char* text) {
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
+}
+
 // zan_sdl_watch_damage has SDL set *damaged whenever the window may have lost
 // its content, so that the frame is presented again.
 

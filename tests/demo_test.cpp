@@ -127,7 +127,8 @@ TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {
 // unless ZAN_INSTALLED_PREFIX names where it is installed already, as
 // scripts/check-package does with /usr after installing the Debian package.
 // On Windows, where the program, its DLLs and the tileset share one folder,
-// the Start-menu entry starts it there: so does this case, given that folder.
+// the program enters that folder itself, from a shortcut or a terminal
+// anywhere.
 TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
   const char* const installed = std::getenv("ZAN_INSTALLED_PREFIX");
   if (wine && installed == nullptr) {
@@ -145,8 +146,9 @@ TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
   }
   const TempDir elsewhere;
   const std::string data = wine ? prefix : prefix + "/share/games/zan-demo";
-  Demo demo = wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, ZAN_DEMO_PATH, prefix)
-                   : Demo(*server, {}, prefix + "/games/zan-demo", elsewhere.path());
+  Demo demo =
+      wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, ZAN_DEMO_PATH, elsewhere.path())
+           : Demo(*server, {}, prefix + "/games/zan-demo", elsewhere.path());
   const Frame frame = demo.first_frame();
   EXPECT_EQ(frame.hint(), 0) << describe(frame);
   const auto [cell_w, cell_h] = tileset_cell(data + "/terminal.png");
@@ -227,11 +229,15 @@ TEST_F(DemoTest, QQuitsSilentlyWithStatusZero) {
   expect_clean_exit(demo.wait_exit());
 }
 
+// The demo ends on the event itself, in 5 to 10 ms on a quiet machine. The
+// bound stays below the signal forwarder's 500 ms fallback, so a run that
+// only that timer ended fails, yet leaves room for a busy machine, where
+// two CPU burners beside CI made it take up to 118 ms.
 #ifdef __SANITIZE_ADDRESS__
 // LeakSanitizer scans the whole heap at exit, which takes a few hundred ms.
 constexpr auto exit_bound = 1000ms;
 #else
-constexpr auto exit_bound = 100ms;
+constexpr auto exit_bound = 400ms;
 #endif
 
 // Each of these must end the run with status 0 without a key press: while the

@@ -9,6 +9,7 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -146,6 +147,8 @@ class Sway : public DisplayServer {
   // Every logical pixel is read at the physical pixel nearest its centre. At
   // a fractional scale sway smooths the window, so each is named by the
   // nearest of the demo's colours: a neighbour contributes at most a sixth.
+  // There sway also blends the outermost pixels with what lies outside the
+  // window; the demo draws nothing there, so they are read from within.
   Frame read(const Placement& window, int first_row, int row_count) const override {
     const Frame image = shot(window);
     Frame frame;
@@ -157,8 +160,10 @@ class Sway : public DisplayServer {
     frame.height = first_row == 0 && row_count == rows ? window.height : row_count * frame.cell_h;
     for (int row = top; row < top + frame.height && image.error.empty(); ++row) {
       for (int col = 0; col < window.width; ++col) {
+        const int x = pixel_exact() ? col : std::clamp(col, 1, window.width - 2);
+        const int y = pixel_exact() ? row : std::clamp(row, 1, window.height - 2);
         const unsigned long pixel =
-            image.pixels[static_cast<size_t>(physical(row) * image.width + physical(col))];
+            image.pixels[static_cast<size_t>(physical(y) * image.width + physical(x))];
         frame.pixels.push_back(pixel_exact() ? pixel : nearest(pixel));
       }
     }

@@ -45,8 +45,23 @@ std::string read_all(int fd) {
   return text;
 }
 
+// Under Wine a thread that waits for a message reads its wait pipe, whose
+// other end the process holds too; one that waits for the wineserver's
+// answer to a call reads a pipe whose other end only the server holds.
+bool reads_own_pipe(pid_t pid, int fd) {
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
+  std::error_code error;
+  const auto pipe = std::filesystem::read_symlink(folder + std::to_string(fd), error);
+  int ends = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::error_code gone;
+    ends += std::filesystem::read_symlink(entry.path(), gone) == pipe ? 1 : 0;
+  }
+  return !error && pipe.string().rfind("pipe:", 0) == 0 && ends == 2;
+}
+
 // The demo's main thread and whether it sits in poll(), which is where SDL
-// blocks while nothing is queued; under Wine, in read() on the wineserver.
+// blocks while nothing is queued; under Wine, in read() on its wait pipe.
 struct Activity {
   bool in_poll = false;
   std::string switches;
@@ -55,10 +70,11 @@ struct Activity {
 Activity activity(pid_t pid) {
   Activity now;
   std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
-  std::string number;
-  syscall >> number;
-  now.in_poll = number == std::to_string(SYS_poll) || number == std::to_string(SYS_ppoll) ||
-                (wine && number == std::to_string(SYS_read));
+  long number = -1;
+  std::string fd = "-1";
+  syscall >> number >> fd;
+  now.in_poll = number == SYS_poll || number == SYS_ppoll ||
+                (wine && number == SYS_read && reads_own_pipe(pid, std::stoi(fd, nullptr, 16)));
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {

@@ -2,7 +2,8 @@
 // terminal.png, and that tileset into an icon.
 //
 //   zan-tileset FONT OUT.png     FONT: a bitmap font, such as 8x13.pcf.gz
-//   zan-tileset --icon TILESET.png ICON.png
+//   zan-tileset --icon TILESET.png ICON.png    a 48 x 48 icon, as Linux menus use
+//   zan-tileset --icon TILESET.png ICON.ico    a Windows icon, of every size it asks for
 //
 // With no font set, libtcod reads terminal.png from the working directory as
 // 16 x 16 tiles in its ASCII_INCOL layout: code page 437's character c is the
@@ -18,15 +19,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int grid = 16;       // tiles per row and per column
 constexpr int icon_size = 48;  // pixels; installed as hicolor/48x48
 constexpr int icon_glyph = '@';
+// What Windows shows, from lists and the taskbar up to large tiles.
+constexpr int windows_icon_sizes[] = {16, 24, 32, 48, 64, 256};
 
 // Paints the whole image black: a new TCODImage's pixels are not set.
 void paint_black(TCODImage& image) {
@@ -134,26 +139,20 @@ void make_tileset(const char* font_path, const char* tileset_path) {
   std::printf("%s: %d x %d cells, 255 characters\n", tileset_path, w, h);
 }
 
-void make_icon(const char* tileset_path, const char* icon_path) {
-  std::unique_ptr<TCODImage> loaded;
-  try {
-    loaded = std::make_unique<TCODImage>(tileset_path);
-  } catch (const std::exception&) {
-    throw Failure(tileset_path, "cannot read it as an image");
-  }
-  const TCODImage& tileset = *loaded;
+// The tileset's '@' scaled up by whole pixels, centred on a black square.
+TCODImage icon_of(const TCODImage& tileset, const char* tileset_path, int size) {
   int width = 0;
   int height = 0;
   tileset.getSize(&width, &height);
   const int w = width / grid;
   const int h = height / grid;
-  if (w <= 0 || h <= 0 || w > icon_size || h > icon_size) {
+  if (w <= 0 || h <= 0 || w > size || h > size) {
     throw Failure(tileset_path, "cannot read it as a tileset of 16 x 16 tiles that fit the icon");
   }
-  const int scale = icon_size / std::max(w, h);
-  const int left = (icon_size - scale * w) / 2;
-  const int top = (icon_size - scale * h) / 2;
-  TCODImage icon(icon_size, icon_size);
+  const int scale = size / std::max(w, h);
+  const int left = (size - scale * w) / 2;
+  const int top = (size - scale * h) / 2;
+  TCODImage icon(size, size);
   paint_black(icon);
   for (int x = 0; x < scale * w; ++x) {
     for (int y = 0; y < scale * h; ++y) {
@@ -162,7 +161,83 @@ void make_icon(const char* tileset_path, const char* icon_path) {
       icon.putPixel(left + x, top + y, pixel);
     }
   }
-  save(icon, icon_path);
+  return icon;
+}
+
+void put16(std::string& out, int value) {
+  out += static_cast<char>(value & 0xff);
+  out += static_cast<char>(value >> 8 & 0xff);
+}
+
+void put32(std::string& out, size_t value) {
+  put16(out, static_cast<int>(value & 0xffff));
+  put16(out, static_cast<int>(value >> 16 & 0xffff));
+}
+
+// An ICO file of one 32-bit bitmap per size, the form every Windows and
+// every icon tool reads.
+void save_ico(const TCODImage& tileset, const char* tileset_path, const char* icon_path) {
+  std::vector<std::string> images;
+  for (const int size : windows_icon_sizes) {
+    const TCODImage icon = icon_of(tileset, tileset_path, size);
+    std::string dib;
+    put32(dib, 40);                         // BITMAPINFOHEADER: its size, the width and twice the
+    put32(dib, static_cast<size_t>(size));  // height, for the image and
+    put32(dib, static_cast<size_t>(2 * size));  // the transparency mask
+    put16(dib, 1);                              // colour planes
+    put16(dib, 32);                             // bits per pixel: blue, green, red, alpha
+    for (int field = 0; field < 6; ++field) {
+      put32(dib, 0);  // uncompressed; the rest as the format's defaults
+    }
+    for (int y = size - 1; y >= 0; --y) {  // bottom row first
+      for (int x = 0; x < size; ++x) {
+        const TCODColor pixel = icon.getPixel(x, y);
+        dib += {static_cast<char>(pixel.b), static_cast<char>(pixel.g), static_cast<char>(pixel.r),
+                static_cast<char>(0xff)};
+      }
+    }
+    dib.append(static_cast<size_t>(size * ((size + 31) / 32 * 4)), '\0');  // all opaque
+    images.push_back(dib);
+  }
+  std::string ico;
+  put16(ico, 0);  // reserved
+  put16(ico, 1);  // an icon, not a cursor
+  put16(ico, static_cast<int>(images.size()));
+  size_t offset = 6 + 16 * images.size();
+  for (size_t i = 0; i < images.size(); ++i) {
+    const int size = windows_icon_sizes[i];
+    ico += static_cast<char>(size == 256 ? 0 : size);  // 0 stands for 256
+    ico += static_cast<char>(size == 256 ? 0 : size);
+    put16(ico, 0);   // no palette, reserved
+    put16(ico, 1);   // colour planes
+    put16(ico, 32);  // bits per pixel
+    put32(ico, images[i].size());
+    put32(ico, offset);
+    offset += images[i].size();
+  }
+  for (const std::string& image : images) {
+    ico += image;
+  }
+  std::ofstream out(icon_path, std::ios::binary | std::ios::trunc);
+  if (!(out << ico) || !out.flush()) {
+    throw Failure(icon_path, "cannot write it");
+  }
+}
+
+void make_icon(const char* tileset_path, const char* icon_path) {
+  std::unique_ptr<TCODImage> loaded;
+  try {
+    loaded = std::make_unique<TCODImage>(tileset_path);
+  } catch (const std::exception&) {
+    throw Failure(tileset_path, "cannot read it as an image");
+  }
+  const std::string path = icon_path;
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".ico") == 0) {
+    save_ico(*loaded, tileset_path, icon_path);
+  } else {
+    TCODImage icon = icon_of(*loaded, tileset_path, icon_size);
+    save(icon, icon_path);
+  }
 }
 
 }  // namespace
@@ -170,8 +245,9 @@ void make_icon(const char* tileset_path, const char* icon_path) {
 int main(int argc, char** argv) {
   const bool icon = argc == 4 && std::string(argv[1]) == "--icon";
   if (!icon && argc != 3) {
-    std::fprintf(stderr,
-                 "usage: zan-tileset FONT OUT.png | zan-tileset --icon TILESET.png ICON.png\n");
+    std::fprintf(
+        stderr,
+        "usage: zan-tileset FONT OUT.png | zan-tileset --icon TILESET.png ICON.png|ICON.ico\n");
     return 1;
   }
   try {

@@ -1,0 +1,91 @@
+# Windows: the program's icon, version and manifest; the DLLs beside it; and
+# what users download, one folder with the program, its DLLs, the tileset and
+# the licence notices, as a zip and as an installer. Included from the top
+# CMakeLists.txt after the tileset's rules.
+
+# The resources go through CMake's RC language, which mingw-w64's windres and
+# MSVC's rc both take: the icon, made from the tileset's '@' by zan-tileset
+# at the sizes Windows asks for, the version, and the manifest.
+enable_language(RC)
+set(zan_ico ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.ico)
+add_custom_command(
+  OUTPUT ${zan_ico}
+  COMMAND ${zan_tileset} --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png ${zan_ico}
+  DEPENDS ${zan_tileset} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
+  COMMENT "Making the icon zan-demo.ico"
+  VERBATIM)
+configure_file(packaging/windows/zan-demo.manifest.in ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest
+               @ONLY)
+configure_file(packaging/windows/zan-demo.rc.in ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc @ONLY)
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc PROPERTIES
+  OBJECT_DEPENDS "${zan_ico};${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest")
+target_sources(zan-demo PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc)
+# MSVC's linker would embed a manifest of its own beside ours.
+target_link_options(zan-demo PRIVATE $<$<CXX_COMPILER_ID:MSVC>:/MANIFEST:NO>)
+
+# Windows finds DLLs beside the program, so they are copied there: the
+# libraries', and with mingw-w64 the compiler's runtime and zlib (libtcod's).
+set(zan_mingw_dlls)
+if(MINGW)
+  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(IS_ABSOLUTE "${path}" AND EXISTS "${path}")
+      list(APPEND zan_mingw_dlls ${path})
+    endif()
+  endforeach()
+endif()
+add_custom_command(TARGET zan-demo POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls}
+          $<TARGET_FILE_DIR:zan-demo>
+  COMMAND_EXPAND_LISTS)
+
+install(TARGETS zan-demo RUNTIME DESTINATION .)
+install(FILES $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
+        DESTINATION .)
+install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+# The bundled libraries' licences, which scripts/package-windows gathers.
+set(ZAN_NOTICES "" CACHE FILEPATH "The licence notices of the DLLs that ship beside the program")
+if(ZAN_NOTICES)
+  install(FILES ${ZAN_NOTICES} DESTINATION . RENAME THIRD-PARTY-NOTICES.txt)
+endif()
+if(CMAKE_STRIP)
+  install(CODE "
+    file(GLOB dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \${dlls} COMMAND_ERROR_IS_FATAL ANY)")
+endif()
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_NAME zan-demo)
+set(CPACK_PACKAGE_VENDOR "The zan-demo developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY zan-demo)
+# One key for every version, so that a newer installer finds the older one.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY zan-demo)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_DISPLAY_NAME zan-demo)
+set(CPACK_NSIS_PACKAGE_NAME zan-demo)
+set(CPACK_NSIS_MUI_ICON ${zan_ico})
+set(CPACK_NSIS_MUI_UNIICON ${zan_ico})
+set(CPACK_NSIS_INSTALLED_ICON_NAME zan-demo.exe)
+# The Start-menu entry names the program itself: CPack's own would go
+# through "$INSTDIR\.\" for a program at the top of the folder.
+# (NSIS's single quotes: CPack passes double quotes on badly.)
+set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\zan-demo.lnk' '$INSTDIR\\zan-demo.exe'")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\$MUI_TEMP\\zan-demo.lnk'")
+# Add/Remove Programs shows the size, which CPack's template leaves out.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  !insertmacro GetSizeCall '$INSTDIR' '/S=0K' $0 $1 $2
+  WriteRegDWORD SHCTX 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\zan-demo' 'EstimatedSize' $0")
+# Debian's makensis builds a 32-bit installer unless told otherwise, and
+# that one installs nothing on a 64-bit-only Windows (or Wine).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include FileFunc.nsh")
+include(CPack)
+if(BUILD_TESTING)
+  message(FATAL_ERROR "the tests run on Linux; for the Windows build, see scripts/test-windows")
+endif()
