@@ -16,8 +16,9 @@ test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), and NSIS for
 # the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
-# What scripts/test-windows adds to read the program's resources back.
-windows_test_packages=(icoutils binutils-mingw-w64-x86-64)
+# What scripts/test-windows adds to read the program's resources back, and
+# to find console windows.
+windows_test_packages=(icoutils binutils-mingw-w64-x86-64 x11-utils)
 windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
