@@ -20,10 +20,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -175,51 +175,46 @@ void put32(std::string& out, size_t value) {
 }
 
 // An ICO file of one 32-bit bitmap per size, the form every Windows and
-// every icon tool reads.
+// every icon tool reads: a header, one directory entry per image, then the
+// images, each a BITMAPINFOHEADER, its pixels bottom row first, and an
+// all-opaque mask. The bitmap's height counts the mask's rows too.
 void save_ico(const TCODImage& tileset, const char* tileset_path, const char* icon_path) {
-  std::vector<std::string> images;
+  std::string directory;
+  std::string images;
+  put16(directory, 0);  // reserved
+  put16(directory, 1);  // an icon, not a cursor
+  put16(directory, static_cast<int>(std::size(windows_icon_sizes)));
+  const size_t first_image = 6 + 16 * std::size(windows_icon_sizes);
   for (const int size : windows_icon_sizes) {
     const TCODImage icon = icon_of(tileset, tileset_path, size);
     std::string dib;
-    put32(dib, 40);                         // BITMAPINFOHEADER: its size, the width and twice the
-    put32(dib, static_cast<size_t>(size));  // height, for the image and
-    put32(dib, static_cast<size_t>(2 * size));  // the transparency mask
-    put16(dib, 1);                              // colour planes
-    put16(dib, 32);                             // bits per pixel: blue, green, red, alpha
+    put32(dib, 40);  // the header's own size
+    put32(dib, static_cast<size_t>(size));
+    put32(dib, static_cast<size_t>(2 * size));
+    put16(dib, 1);   // colour planes
+    put16(dib, 32);  // bits per pixel: blue, green, red, alpha
     for (int field = 0; field < 6; ++field) {
       put32(dib, 0);  // uncompressed; the rest as the format's defaults
     }
-    for (int y = size - 1; y >= 0; --y) {  // bottom row first
+    for (int y = size - 1; y >= 0; --y) {
       for (int x = 0; x < size; ++x) {
         const TCODColor pixel = icon.getPixel(x, y);
         dib += {static_cast<char>(pixel.b), static_cast<char>(pixel.g), static_cast<char>(pixel.r),
                 static_cast<char>(0xff)};
       }
     }
-    dib.append(static_cast<size_t>(size * ((size + 31) / 32 * 4)), '\0');  // all opaque
-    images.push_back(dib);
-  }
-  std::string ico;
-  put16(ico, 0);  // reserved
-  put16(ico, 1);  // an icon, not a cursor
-  put16(ico, static_cast<int>(images.size()));
-  size_t offset = 6 + 16 * images.size();
-  for (size_t i = 0; i < images.size(); ++i) {
-    const int size = windows_icon_sizes[i];
-    ico += static_cast<char>(size == 256 ? 0 : size);  // 0 stands for 256
-    ico += static_cast<char>(size == 256 ? 0 : size);
-    put16(ico, 0);   // no palette, reserved
-    put16(ico, 1);   // colour planes
-    put16(ico, 32);  // bits per pixel
-    put32(ico, images[i].size());
-    put32(ico, offset);
-    offset += images[i].size();
-  }
-  for (const std::string& image : images) {
-    ico += image;
+    dib.append(static_cast<size_t>(size * ((size + 31) / 32 * 4)), '\0');
+    directory += static_cast<char>(size == 256 ? 0 : size);  // 0 stands for 256
+    directory += static_cast<char>(size == 256 ? 0 : size);
+    put16(directory, 0);   // no palette, reserved
+    put16(directory, 1);   // colour planes
+    put16(directory, 32);  // bits per pixel
+    put32(directory, dib.size());
+    put32(directory, first_image + images.size());
+    images += dib;
   }
   std::ofstream out(icon_path, std::ios::binary | std::ios::trunc);
-  if (!(out << ico) || !out.flush()) {
+  if (!(out << directory << images) || !out.flush()) {
     throw Failure(icon_path, "cannot write it");
   }
 }
