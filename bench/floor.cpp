@@ -10,6 +10,14 @@
 
 #include "../src/sdl.hpp"
 
+// In a page the floor is a libtcod program built the plain way, waiting in
+// SDL's own wait; on the desktop that is what zan_sdl_wait does.
+#ifdef __EMSCRIPTEN__
+bool floor_wait() { return SDL_WaitEvent(nullptr); }
+#else
+bool floor_wait() { return zan_sdl_wait(); }
+#endif
+
 // The same classic interface as zan-demo, deprecated in later releases.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -29,7 +37,7 @@ int main() {
 
     TCOD_key_t key{};
     while (
-        !TCODConsole::isWindowClosed() && zan_sdl_wait() &&
+        !TCODConsole::isWindowClosed() && floor_wait() &&
         !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
     }
     if (key.c == 'q' || TCODConsole::isWindowClosed()) {

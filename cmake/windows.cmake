@@ -86,6 +86,3 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 # that one installs nothing on a 64-bit-only Windows (or Wine).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include FileFunc.nsh")
 include(CPack)
-if(BUILD_TESTING)
-  message(FATAL_ERROR "the tests run on Linux; for the Windows build, see scripts/test-windows")
-endif()

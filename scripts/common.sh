@@ -95,6 +95,28 @@ sdl_flags=(-DSDL_TESTS=OFF -DSDL_TEST_LIBRARY=OFF -DSDL_EXAMPLES=OFF)
 libtcod_flags=(-DLIBTCOD_LODEPNG=vendored -DLIBTCOD_UTF8PROC=vendored -DLIBTCOD_STB=vendored
   -DFETCHCONTENT_FULLY_DISCONNECTED=ON)
 
+# The licence notices of what a download ships, for THIRD-PARTY-NOTICES.txt:
+# each as its library has it, under a heading that names the library and
+# where it is in the download.
+notice() {
+  printf '\n\n==== %s\n\n' "$1"
+  cat
+}
+# libtcod 2.2.2, what it vendors, and SDL 3.4.14, from ZAN_DEPS; the arguments
+# say where libtcod, what it vendors, and SDL are.
+library_notices() {
+  tcod_file() { tar -xzOf "$zan_deps/libtcod-2.2.2.tar.gz" "libtcod-2.2.2/$1"; }
+  tcod_file LICENSE.txt | notice "libtcod 2.2.2 ($1)"
+  # The vendored libraries keep their licences in their headers' comments.
+  tcod_file src/vendor/utf8proc/utf8proc.h | sed -n '2,/^ \*\//{s/^ \*\/\?//;s/^ //;p}' |
+    notice "utf8proc, $2"
+  tcod_file src/vendor/lodepng.h | sed -n '/^Copyright/,/^\*\//p' | sed '/^\*\//,$d' |
+    notice "LodePNG, $2"
+  tcod_file src/vendor/stb_truetype.h | sed -n '/^This software is available under 2 licenses/,$p' |
+    sed '/^\*\//,$d' | notice "stb_truetype and stb_ds, $2"
+  tar -xzOf "$zan_deps/SDL3-3.4.14.tar.gz" SDL3-3.4.14/LICENSE.txt | notice "SDL 3.4.14 ($3)"
+}
+
 # Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
@@ -106,4 +128,65 @@ build_into() {
   shift || true
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# Debian roots made with mmdebstrap and kept under /var/cache/zan-demo/roots
+# (ZAN_ROOTS) for the next run: other releases' libraries for the tests, and
+# Debian 13's emscripten for the web build. Making and entering them needs
+# root; a script that enters one calls unmount_roots on its way out.
+roots=${ZAN_ROOTS:-/var/cache/zan-demo/roots}
+mounted=()
+unmount_roots() {
+  local dir
+  for dir in "${mounted[@]}"; do
+    umount -R "$dir" 2>/dev/null || umount -R -l "$dir" || true
+  done
+  mounted=()
+}
+
+# Makes the root NAME of Debian SUITE with the packages given (a comma-
+# separated list), unless one made in the last week is there from an earlier run.
+make_root() {
+  local name=$1 suite=$2 include=$3
+  if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ]; then
+    return 0
+  fi
+  local fs
+  for fs in proc sys dev; do
+    ! mountpoint -q "$roots/$name/$fs" || umount -R -l "$roots/$name/$fs"
+  done
+  rm -rf --one-file-system "$roots/$name" "$roots/$name.made"
+  echo "Making the $suite root $roots/$name" >&2
+  mkdir -p "$roots"
+  rm -rf "$roots/$name.new"
+  # The mirror's Release file for sid may be past its Valid-Until date.
+  mmdebstrap --quiet --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
+    --include="$include" "$suite" "$roots/$name.new" >&2
+  mv "$roots/$name.new" "$roots/$name"
+  touch "$roots/$name.made"
+}
+
+# Runs a shell command in the root NAME, with the system's file systems
+# mounted and an environment of its own, as CI has: no display, no terminal.
+in_root() {
+  local root=$roots/$1
+  shift
+  local fs
+  for fs in proc sys dev; do
+    if ! mountpoint -q "$root/$fs"; then
+      mount --rbind "/$fs" "$root/$fs"
+      # Unmounting later must not reach into the host's own mounts.
+      mount --make-rslave "$root/$fs"
+      mounted+=("$root/$fs")
+    fi
+  done
+  chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
+    LANG=C.UTF-8 bash -c "$*"
+}
+
+# Copies the work tree, as git sees it, into the folder given.
+copy_tree() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  git ls-files -z --cached --others --exclude-standard | tar --null -T - -c | tar -x -C "$1"
 }

@@ -10,14 +10,14 @@
 // SIGINT and SIGTERM (on Windows Ctrl+C, Ctrl+Break and closing the console)
 // end the run as closing the window does. The program writes nothing and
 // exits with 0; if the window cannot be opened or drawn, it says why in one
-// line on stderr (on Windows without a terminal, in a message box) and exits
-// with 1. docs/libraries.md has the measurements behind the workarounds below.
+// line on stderr (on Windows without a terminal, in a message box; in a web
+// page, on the page) and exits with 1. docs/libraries.md has the measurements behind the workarounds below.
 
 #ifdef _WIN32
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#else
+#elif !defined(__EMSCRIPTEN__)
 #include <pthread.h>
 #include <unistd.h>
 #endif
@@ -30,6 +30,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -64,6 +65,12 @@ const int hint_count = static_cast<int>(hints.size());
 // Video drivers that draw nowhere visible.
 const std::array<const char*, 3> headless_drivers = {"offscreen", "dummy", "evdev"};
 
+// Whether main is returning. From then on the exit that follows (a leak
+// check, say) is not cut short: only a run that did not end is.
+std::atomic<bool> returning{false};
+
+#ifndef __EMSCRIPTEN__  // a page gets no signals
+
 // How long a signal's quit event may take to end the run before the process
 // simply exits, as it must when the display server hangs.
 const int quit_grace_ms = 500;
@@ -71,13 +78,11 @@ const int quit_grace_ms = 500;
 // Whether the window is open, so that a signal goes through SDL's quit event.
 std::atomic<bool> forwarding{false};
 
-// Whether main is returning. From then on the exit that follows (a leak
-// check, say) is not cut short: only a run that did not end is.
-std::atomic<bool> returning{false};
-
 #ifndef _WIN32
 sigset_t handled;  // the signals whose handler was installed
 pthread_t forwarder;
+#endif
+
 #endif
 
 }  // namespace
@@ -185,6 +190,21 @@ int zan_gui_start_forwarding() {
   return 0;
 }
 
+int zan_gui_ended(int status) { return status; }
+
+#elif defined(__EMSCRIPTEN__)
+
+// A page gets no signals and has no console: a failure's line goes to the
+// page, which shows it.
+void zan_gui_settle_in() {}
+void zan_gui_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+void zan_gui_end_on_signals() {}
+int zan_gui_start_forwarding() { return 0; }
+
+// Once the run has waited, main's return reaches nobody: the browser's call
+// to main returned at the first wait. exit() tells the page.
+int zan_gui_ended(int status) { std::exit(status); }
+
 #else
 
 void zan_gui_settle_in() {}
@@ -244,6 +264,8 @@ int zan_gui_start_forwarding() {
   return failed;
 }
 
+int zan_gui_ended(int status) { return status; }
+
 #endif
 
 ZAN_BEGIN_CLASSIC_INTERFACE
@@ -278,21 +300,8 @@ bool zan_gui_wait_key(TCOD_key_t& key) {
   return true;
 }
 
-int main() {
-  const struct Returning {
-    Returning() = default;
-    ~Returning() { returning = true; }
-    Returning(const Returning&) = delete;
-    Returning& operator=(const Returning&) = delete;
-  } on_every_return;
-  zan_gui_settle_in();
-  zan_gui_end_on_signals();
-  zan_sdl_full_size_on_wayland();
-  zan_sdl_no_signal_handlers();
-#if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
-  TCOD_set_log_callback(nullptr, nullptr);  // the library's log is no failure of ours
-#endif
-
+// The run: the window, the loop, and the status they end with.
+int zan_gui_run() {
   // Every library call that can throw is in here: a failure is one line and
   // status 1, never an abort.
   const char* doing = "open the window";
@@ -361,6 +370,18 @@ int main() {
     return 1;
   }
   return 0;
+}
+
+int main() {
+  zan_gui_settle_in();
+  zan_gui_end_on_signals();
+  zan_sdl_configure();
+#if TCOD_MAJOR_VERSION >= 2 || TCOD_MINOR_VERSION >= 19
+  TCOD_set_log_callback(nullptr, nullptr);  // the library's log is no failure of ours
+#endif
+  const int status = zan_gui_run();
+  returning = true;  // the exit that follows (a leak check, say) is not cut short
+  return zan_gui_ended(status);
 }
 
 ZAN_END_CLASSIC_INTERFACE

@@ -13,7 +13,8 @@
 #endif
 
 // SDL's own SIGINT and SIGTERM handlers only set a flag that a blocked wait
-// may not see; the program takes them itself. Before the window opens.
+// may not see; the program takes them itself. zan_sdl_configure() says so,
+// with what else SDL must know before the window opens.
 inline void zan_sdl_no_signal_handlers() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
 
 // The video driver SDL runs on, or nullptr.
@@ -29,10 +30,54 @@ inline void zan_sdl_show_error(const char* title, const char* text) {
 // zan_sdl_watch_damage has SDL set *damaged whenever the window may have lost
 // its content, so that the frame is presented again.
 
-#if ZAN_SDL3
+#if ZAN_SDL3 && defined(__EMSCRIPTEN__)
+
+#include <emscripten.h>
+
+// In a page SDL's own wait wakes every millisecond. Instead the program
+// hands the browser its thread (through ASYNCIFY) until an event that SDL
+// listens for has reached the window: SDL's handlers, registered when it
+// started, on the window or below it, have run by then. The run goes on as
+// the runtime's own callbacks do, so that its exit() is no uncaught error.
+// The page's link options name this function as one that suspends.
+EM_JS_DEPS(zan_sdl, "$callUserCallback");
+EM_JS(void, zan_sdl_next_dom_event, (), {
+  return Asyncify.handleSleep((wakeUp) => {
+    const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
+    const woken = () => {
+      types.forEach((type) => removeEventListener(type, woken));
+      callUserCallback(wakeUp);
+    };
+    types.forEach((type) => addEventListener(type, woken));
+  });
+});
+
+inline bool zan_sdl_wait() {
+  SDL_PumpEvents();
+  while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {
+    zan_sdl_next_dom_event();
+    SDL_PumpEvents();
+  }
+  return true;
+}
+
+// SDL would also hand the browser its thread after presenting each frame,
+// from calls the page leaves uninstrumented; the wait above does it.
+inline void zan_sdl_configure() {
+  zan_sdl_no_signal_handlers();
+  SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
+}
+
+#elif ZAN_SDL3
 
 // Blocks until an event is queued, and leaves it there; false if SDL cannot.
 inline bool zan_sdl_wait() { return SDL_WaitEvent(nullptr); }
+
+inline void zan_sdl_configure() { zan_sdl_no_signal_handlers(); }
+
+#endif
+
+#if ZAN_SDL3
 
 inline void zan_sdl_push_quit() {
   SDL_Event quit{};
@@ -48,10 +93,6 @@ inline void zan_sdl_drop_keys() {
 
 // SDL 3 starts with text input off, and libtcod never turns it on.
 inline void zan_sdl_keys_not_text() {}
-
-// libtcod 2 asks for no high density, so SDL 3 keeps the window full size and
-// the compositor enlarges it on a scaled desktop.
-inline void zan_sdl_full_size_on_wayland() {}
 
 inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
   switch (event->type) {
@@ -95,7 +136,10 @@ inline void zan_sdl_keys_not_text() { SDL_StopTextInput(); }
 // the library's request for high density and leaves the window a quarter of
 // its size on a 2x desktop. It sets that default over any earlier hint, but
 // keeps the environment's, which a user may still set; SDL 2 ignores it.
-inline void zan_sdl_full_size_on_wayland() {
+// (libtcod 2 asks for no high density, so SDL 3 keeps the window full size
+// and the compositor enlarges it.)
+inline void zan_sdl_configure() {
+  zan_sdl_no_signal_handlers();
   SDL_setenv("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0", 0);
 }
 

@@ -1,0 +1,197 @@
+// The page in real browsers: headless Chromium and Firefox ESR, driven by
+// puppeteer-core, with keys typed through the browser's own input and the
+// pixels read from its screenshots. The page is served from ZAN_WEB_PAGE (the
+// unpacked zip) by a plain static server. The golden image, the hints and the
+// colour walk come from the native suite's files, not from here.
+import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
+import { createServer } from "node:http";
+import { extname, join } from "node:path";
+import { after, before, describe, test } from "node:test";
+import { inflateSync } from "node:zlib";
+import puppeteer from "puppeteer-core";
+
+const tests = new URL("..", import.meta.url).pathname;
+const read = (name) => readFileSync(join(tests, name), "utf8");
+const [, goldenWidth, , ...golden] = read("first-hint.pbm").trim().split(/\s+/);
+const hints = [...read("harness.cpp").matchAll(/\{"(Press [^"]*)", (\d+)\}/g)].map((m) => ({
+  text: m[1],
+  column: Number(m[2]),
+}));
+const colours = Object.fromEntries(
+  [...read("harness.hpp").matchAll(/unsigned long (\w+) = 0x(\w{6});/g)].map((m) => [m[1], parseInt(m[2], 16)]),
+);
+const walk = read("demo_test.cpp").split("ColourKeysRecolourTheFollowingFrames")[1].split("Demo demo")[0];
+const steps = [...walk.matchAll(/\{XK_(\w), (\d), (\w+), (\w+)\}/g)].map((m) => ({
+  key: m[1],
+  hint: Number(m[2]),
+  background: colours[m[3]],
+  ink: colours[m[4]],
+}));
+const [cols, rows, cellW, cellH] = [80, 50, 8, 13];
+const browsers = [
+  // Chromium's sandbox refuses root, as CI runs.
+  { browser: "chrome", executablePath: "/usr/bin/chromium", args: process.getuid() ? [] : ["--no-sandbox"] },
+  { browser: "firefox", executablePath: "/usr/bin/firefox-esr" },
+];
+
+// An 8-bit RGB or RGBA PNG, as browsers' screenshots are: pixel(x, y) is 0xRRGGBB.
+function decodePng(png) {
+  let width = 0, height = 0, bpp = 3;
+  const data = [];
+  for (let at = 8; at < png.length; at += 12 + png.readUInt32BE(at)) {
+    const chunk = png.subarray(at + 8, at + 8 + png.readUInt32BE(at));
+    const kind = png.toString("ascii", at + 4, at + 8);
+    if (kind === "IHDR") [width, height, bpp] = [chunk.readUInt32BE(0), chunk.readUInt32BE(4), chunk[9] === 6 ? 4 : 3];
+    if (kind === "IDAT") data.push(chunk);
+  }
+  const raw = inflateSync(Buffer.concat(data));
+  const stride = width * bpp;
+  const out = Buffer.alloc(height * stride);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)];
+    for (let x = 0; x < stride; x++) {
+      const a = x >= bpp ? out[y * stride + x - bpp] : 0;
+      const b = y > 0 ? out[(y - 1) * stride + x] : 0;
+      const c = x >= bpp && y > 0 ? out[(y - 1) * stride + x - bpp] : 0;
+      const p = a + b - c;
+      const paeth = Math.abs(p - a) <= Math.abs(p - b) && Math.abs(p - a) <= Math.abs(p - c) ? a : Math.abs(p - b) <= Math.abs(p - c) ? b : c;
+      out[y * stride + x] = raw[y * (stride + 1) + 1 + x] + [0, a, b, (a + b) >> 1, paeth][filter];
+    }
+  }
+  return { width, height, pixel: (x, y) => out.readUIntBE((y * width + x) * bpp, 3) };
+}
+
+// What the canvas shows, read as the suite reads a window: its background,
+// the cells of row 24 holding ink, the hint they make, the ink's colour and
+// every colour seen.
+async function frame(page) {
+  const canvas = await page.$("canvas");
+  const image = decodePng(Buffer.from(await canvas.screenshot()));
+  const scale = image.width / (cols * cellW);
+  const at = (x, y) => image.pixel(Math.floor(x * scale), Math.floor(y * scale));
+  const background = at(0, 0);
+  const seen = new Set();
+  const inked = [];
+  for (let y = 0; y < image.height; y++) for (let x = 0; x < image.width; x++) seen.add(image.pixel(x, y));
+  const ink = [...seen].find((c) => c !== background);
+  for (let col = 0; col < cols; col++) {
+    for (let y = 24 * cellH; y < 25 * cellH; y++) for (let x = col * cellW; x < (col + 1) * cellW; x++) if (at(x, y) !== background) inked.push(col);
+  }
+  const [first, last] = [Math.min(...inked), Math.max(...inked)];
+  const hint = hints.findIndex((h) => h.column === first && h.column + h.text.length - 1 === last);
+  const glyphs = [];
+  for (let y = 24 * cellH; y < 25 * cellH; y++) {
+    let row = "";
+    for (let x = hints[0].column * cellW; x < hints[0].column * cellW + Number(goldenWidth); x++) row += at(x, y) === background ? "0" : "1";
+    glyphs.push(row);
+  }
+  return { width: image.width / scale, height: image.height / scale, background, ink, hint, glyphs, colours: seen.size };
+}
+
+// The next frame unlike `before`, within 5 s.
+async function changed(page, before) {
+  for (const end = Date.now() + 5000; Date.now() < end; ) {
+    const now = await frame(page);
+    if (JSON.stringify(now) !== JSON.stringify(before)) return now;
+  }
+  assert.fail("no new frame within 5 s");
+}
+
+let server;
+let address;
+before(async () => {
+  const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
+  server = createServer((request, response) => {
+    const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
+    try {
+      const body = readFileSync(join(process.env.ZAN_WEB_PAGE, name));
+      response.writeHead(200, { "Content-Type": types[extname(name)] ?? "application/octet-stream" }).end(body);
+    } catch {
+      response.writeHead(404).end();
+    }
+  });
+  await new Promise((listening) => server.listen(0, "127.0.0.1", listening));
+  address = `http://127.0.0.1:${server.address().port}/`;
+});
+after(() => server.close());
+
+for (const options of browsers) {
+  describe(options.browser, () => {
+    let browser;
+    before(async () => (browser = await puppeteer.launch({ ...options, headless: true })));
+    after(() => browser.close());
+
+    // Counts what would wake the page while it waits: timers and frames.
+    async function open(scale = 1) {
+      const page = await browser.newPage();
+      const errors = [];
+      page.on("pageerror", (error) => errors.push(error.message));
+      await page.setViewport({ width: 800, height: 720, deviceScaleFactor: scale });
+      await page.evaluateOnNewDocument(() => {
+        window.wakeUps = 0;
+        for (const name of ["setTimeout", "setInterval", "requestAnimationFrame"]) {
+          const original = window[name];
+          window[name] = (...args) => (window.wakeUps++, original.apply(window, args));
+        }
+      });
+      await page.goto(address);
+      return { page, errors, first: await changed(page, null) };
+    }
+
+    test("the first frame shows the quit hint in the tileset, and keys walk the hints and colours", async () => {
+      const { page, errors, first } = await open();
+      assert.equal(await page.title(), "windowname");
+      assert.deepEqual([first.width, first.height, first.colours], [cols * cellW, rows * cellH, 2]);
+      assert.deepEqual([first.hint, first.background, first.ink], [0, colours.black, colours.white]);
+      assert.deepEqual(first.glyphs, golden, "the glyphs differ from tests/first-hint.pbm");
+      assert.equal(await page.$eval("canvas", (c) => (c.focus(), getComputedStyle(c).outlineStyle)), "none");
+      let last = first;
+      for (const step of steps) {
+        await page.keyboard.press(step.key);
+        last = await changed(page, last);
+        assert.deepEqual([last.hint, last.background, last.ink], [step.hint, step.background, step.ink], step.key);
+      }
+      assert.deepEqual(errors, []);
+    });
+
+    test("at device scale 2 the window is twice as large in device pixels and as crisp", async () => {
+      const { page, first } = await open(2);
+      assert.deepEqual([first.hint, first.colours], [0, 2]);
+      assert.deepEqual(first.glyphs, golden);
+      await page.close();
+    });
+
+    test("q ends the run with status 0, the page says so, and keys then change nothing", async () => {
+      const { page, errors, first } = await open();
+      await page.keyboard.press("q");
+      await page.waitForFunction(() => document.getElementById("status").textContent.includes("status 0"), {
+        timeout: 5000,
+      });
+      await page.keyboard.press("r");
+      await new Promise((settle) => setTimeout(settle, 300));
+      assert.deepEqual(await frame(page), first);
+      assert.deepEqual(errors, []);
+    });
+
+    test("waiting for a key, nothing wakes the page", async () => {
+      const { page } = await open();
+      // The browser finishes loading (compiling, collecting) for about a second.
+      await new Promise((settle) => setTimeout(settle, 1000));
+      const before = await page.evaluate(() => window.wakeUps);
+      const cdp = options.browser === "chrome" ? await page.createCDPSession() : null;
+      const busy = async () => {
+        if (!cdp) return 0;
+        const { metrics } = await cdp.send("Performance.getMetrics");
+        return metrics.find((m) => m.name === "TaskDuration").value;
+      };
+      await cdp?.send("Performance.enable");
+      const busyBefore = await busy();
+      await new Promise((settle) => setTimeout(settle, 5000));
+      const busyMs = ((await busy()) - busyBefore) * 1000;
+      assert.equal(await page.evaluate(() => window.wakeUps), before, "timers or frames while idle");
+      assert.ok(busyMs < 10, `main thread busy ${busyMs.toFixed(1)} ms in 5 s`);
+      console.log(`${options.browser}: idle 5 s: main thread busy ${cdp ? busyMs.toFixed(1) + " ms" : "not measured"}`);
+    });
+  });
+}
