@@ -117,6 +117,14 @@ library_notices() {
   tar -xzOf "$zan_deps/SDL3-3.4.14.tar.gz" SDL3-3.4.14/LICENSE.txt | notice "SDL 3.4.14 ($3)"
 }
 
+# What the page's cases and benchmark run in: Debian's Chromium and Firefox
+# ESR, node, and puppeteer-core as tests/web/package-lock.json pins it.
+web_test_tools() {
+  install_missing chromium firefox-esr
+  command -v npm >/dev/null || install_missing nodejs npm
+  (cd tests/web && npm ci --no-audit --no-fund --silent)
+}
+
 # Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64

@@ -1,0 +1,109 @@
+// Measures the page against the floor page built the same way (scripts/bench
+// --web), in headless Chromium, round by round, and prints Markdown tables:
+// the weight on the wire, the first draw call after navigation, key -> next
+// draw call, and the main thread's work over 5 idle seconds. Draw calls are
+// WebGL's, seen through a wrapper the benchmark puts in before the page
+// loads; keys go through the browser's own input.
+import { readFileSync } from "node:fs";
+import { createServer } from "node:http";
+import { createRequire } from "node:module";
+import { extname, join } from "node:path";
+import { gzipSync } from "node:zlib";
+
+// puppeteer-core as tests/web pins it.
+const puppeteer = createRequire(new URL("../tests/web/package.json", import.meta.url))("puppeteer-core");
+
+const folder = process.env.ZAN_WEB_PAGE;
+const rounds = process.argv.includes("--quick") ? 1 : 5;
+const keys = process.argv.includes("--quick") ? 5 : 40;
+const pages = { "zan-demo": "index", floor: "floor" };
+const pause = (ms) => new Promise((settle) => setTimeout(settle, ms));
+
+const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
+const server = createServer((request, response) => {
+  const name = new URL(request.url, "http://x").pathname;
+  try {
+    const body = readFileSync(join(folder, name));
+    response.writeHead(200, { "Content-Type": types[extname(name)] ?? "application/octet-stream" }).end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((listening) => server.listen(0, "127.0.0.1", listening));
+const address = `http://127.0.0.1:${server.address().port}/`;
+const browser = await puppeteer.launch({
+  browser: "chrome",
+  executablePath: "/usr/bin/chromium",
+  headless: true,
+  args: process.getuid() ? [] : ["--no-sandbox"],
+});
+
+// One run of a page: its figures, in milliseconds.
+async function run(name) {
+  const page = await browser.newPage();
+  await page.evaluateOnNewDocument(() => {
+    window.draws = [];
+    window.keyTimes = [];
+    addEventListener("keydown", (event) => keyTimes.push(event.timeStamp), true);
+    for (const context of [WebGLRenderingContext, WebGL2RenderingContext]) {
+      for (const call of ["drawArrays", "drawElements"]) {
+        const original = context.prototype[call];
+        context.prototype[call] = function (...args) {
+          draws.push(performance.now());
+          return original.apply(this, args);
+        };
+      }
+    }
+  });
+  await page.goto(`${address}${pages[name]}.html`);
+  await page.waitForFunction(() => draws.length > 0, { timeout: 10000 });
+  await pause(1000);
+  const latencies = [];
+  for (let i = 0; i < keys; i++) {
+    await page.keyboard.press("x");
+    await page.waitForFunction((n) => draws.some((t) => t > keyTimes[n]), { timeout: 5000 }, i);
+    latencies.push(await page.evaluate((n) => draws.find((t) => t > keyTimes[n]) - keyTimes[n], i));
+    await pause(50);
+  }
+  const cdp = await page.createCDPSession();
+  await cdp.send("Performance.enable");
+  const busy = async () =>
+    (await cdp.send("Performance.getMetrics")).metrics.find((m) => m.name === "TaskDuration").value;
+  await pause(1000);
+  const before = await busy();
+  await pause(5000);
+  const idle = ((await busy()) - before) * 1000;
+  const first = await page.evaluate(() => draws[0]);
+  await page.close();
+  latencies.sort((a, b) => a - b);
+  const at = (q) => latencies[Math.min(latencies.length - 1, Math.floor(q * latencies.length))];
+  return { first, p50: at(0.5), p95: at(0.95), idle };
+}
+
+// One unmeasured run of each first: the first page a new browser opens also
+// pays for starting its GPU process, and later visits find the compiled
+// program in the browser's cache, as a returning visitor's browser does.
+const figures = { "zan-demo": [], floor: [] };
+for (const name of Object.keys(pages)) await run(name);
+for (let round = 0; round < rounds; round++) {
+  for (const name of Object.keys(pages)) figures[name].push(await run(name));
+}
+await browser.close();
+server.close();
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor((values.length - 1) / 2)];
+const range = (values) => `${median(values).toFixed(2)} (${Math.min(...values).toFixed(2)}–${Math.max(...values).toFixed(2)})`;
+const weight = (base) =>
+  ["html", "js", "wasm"].reduce((sum, ext) => sum + gzipSync(readFileSync(join(folder, `${base}.${ext}`)), { level: 9 }).length, 0);
+console.log(`Chromium, ${rounds} rounds, ${keys} keys a run\n`);
+console.log("| figure | zan-demo, median (min–max) | floor, median (min–max) | ratio, run by run |");
+console.log("|---|---|---|---|");
+const [demoWeight, floorWeight] = [weight("index"), weight("floor")];
+console.log(`| weight, gzipped (KB) | ${(demoWeight / 1000).toFixed(1)} | ${(floorWeight / 1000).toFixed(1)} | ${(demoWeight / floorWeight).toFixed(3)} |`);
+for (const [label, key] of [["first draw call (ms)", "first"], ["key → draw call p50 (ms)", "p50"], ["key → draw call p95 (ms)", "p95"], ["idle main thread per 5 s (ms)", "idle"]]) {
+  const demo = figures["zan-demo"].map((f) => f[key]);
+  const floor = figures.floor.map((f) => f[key]);
+  const ratios = demo.map((d, i) => d / floor[i]);
+  const ratio = `${median(ratios).toFixed(3)} (${Math.min(...ratios).toFixed(3)}–${Math.max(...ratios).toFixed(3)})`;
+  console.log(`| ${label} | ${range(demo)} | ${range(floor)} | ${ratio} |`);
+}
