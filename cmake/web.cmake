@@ -31,10 +31,11 @@ function(zan_page target name)
 endfunction()
 
 zan_page(zan-demo index)
-# Only the program's own wait suspends (see sdl.hpp), and it is called
-# directly from main: measured with libtcod 2.2.2 and SDL 3.4.14, leaving
-# the indirect calls uninstrumented makes the page 1.75 -> 1.0 MB (471 ->
-# 300 KB gzipped) with no loss of speed.
+# Only the program's own wait suspends (see sdl.hpp), and main calls it
+# directly, so ASYNCIFY can leave the indirect calls alone: measured with
+# SDL 3.4.14 and libtcod 2.2.2, the program is 1.36 -> 1.15 MB (371 -> 318 KB
+# gzipped). The wait is a JavaScript function that suspends, which ASYNCIFY
+# must be told.
 target_link_options(zan-demo PRIVATE -sASYNCIFY_IGNORE_INDIRECT=1
   -sASYNCIFY_IMPORTS=zan_sdl_next_dom_event)
 

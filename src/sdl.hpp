@@ -39,14 +39,15 @@ inline void zan_sdl_show_error(const char* title, const char* text) {
 // listens for has reached the window: SDL's handlers, registered when it
 // started, on the window or below it, have run by then. The run goes on as
 // the runtime's own callbacks do, so that its exit() is no uncaught error.
-// The page's link options name this function as one that suspends.
+// Returns whether the page was resized. The page's link options name this
+// function as one that suspends.
 EM_JS_DEPS(zan_sdl, "$callUserCallback");
-EM_JS(void, zan_sdl_next_dom_event, (), {
+EM_JS(int, zan_sdl_next_dom_event, (), {
   return Asyncify.handleSleep((wakeUp) => {
     const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
-    const woken = () => {
+    const woken = (event) => {
       types.forEach((type) => removeEventListener(type, woken));
-      callUserCallback(wakeUp);
+      callUserCallback(() => wakeUp(event.type === "resize" ? 1 : 0));
     };
     types.forEach((type) => addEventListener(type, woken));
   });
@@ -55,7 +56,13 @@ EM_JS(void, zan_sdl_next_dom_event, (), {
 inline bool zan_sdl_wait() {
   SDL_PumpEvents();
   while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {
-    zan_sdl_next_dom_event();
+    if (zan_sdl_next_dom_event() != 0) {
+      // On a resize of the page SDL sets the canvas's size again, which
+      // clears it, and sends no event when the size stays the same.
+      SDL_Event exposed{};
+      exposed.type = SDL_EVENT_WINDOW_EXPOSED;
+      SDL_PushEvent(&exposed);
+    }
     SDL_PumpEvents();
   }
   return true;

@@ -66,8 +66,8 @@ function decodePng(png) {
 // the cells of row 24 holding ink, the hint they make, the ink's colour and
 // every colour seen.
 async function frame(page) {
-  const canvas = await page.$("canvas");
-  const image = decodePng(Buffer.from(await canvas.screenshot()));
+  const clip = await page.$eval("canvas", (c) => c.getBoundingClientRect().toJSON());
+  const image = decodePng(Buffer.from(await page.screenshot({ clip })));
   const scale = image.width / (cols * cellW);
   const at = (x, y) => image.pixel(Math.floor(x * scale), Math.floor(y * scale));
   const background = at(0, 0);
@@ -89,14 +89,16 @@ async function frame(page) {
   return { width: image.width / scale, height: image.height / scale, background, ink, hint, glyphs, colours: seen.size };
 }
 
-// The next frame unlike `before`, within 5 s.
-async function changed(page, before) {
+// The first frame that satisfies `done`, within 5 s.
+async function until(page, done, what) {
   for (const end = Date.now() + 5000; Date.now() < end; ) {
     const now = await frame(page);
-    if (JSON.stringify(now) !== JSON.stringify(before)) return now;
+    if (done(now)) return now;
   }
-  assert.fail("no new frame within 5 s");
+  assert.fail(`no ${what} within 5 s`);
 }
+const shown = (page) => until(page, (now) => now.hint >= 0, "hint");
+const changed = (page, before) => until(page, (now) => JSON.stringify(now) !== JSON.stringify(before), "new frame");
 
 let server;
 let address;
@@ -123,11 +125,13 @@ for (const options of browsers) {
     after(() => browser.close());
 
     // Counts what would wake the page while it waits: timers and frames.
-    async function open(scale = 1) {
+    // `before` runs in the page before its own scripts.
+    async function open(scale = 1, before = () => {}) {
       const page = await browser.newPage();
       const errors = [];
       page.on("pageerror", (error) => errors.push(error.message));
       await page.setViewport({ width: 800, height: 720, deviceScaleFactor: scale });
+      await page.evaluateOnNewDocument(before);
       await page.evaluateOnNewDocument(() => {
         window.wakeUps = 0;
         for (const name of ["setTimeout", "setInterval", "requestAnimationFrame"]) {
@@ -136,16 +140,20 @@ for (const options of browsers) {
         }
       });
       await page.goto(address);
-      return { page, errors, first: await changed(page, null) };
+      return { page, errors };
     }
 
     test("the first frame shows the quit hint in the tileset, and keys walk the hints and colours", async () => {
-      const { page, errors, first } = await open();
+      const { page, errors } = await open();
+      const first = await shown(page);
       assert.equal(await page.title(), "windowname");
       assert.deepEqual([first.width, first.height, first.colours], [cols * cellW, rows * cellH, 2]);
       assert.deepEqual([first.hint, first.background, first.ink], [0, colours.black, colours.white]);
       assert.deepEqual(first.glyphs, golden, "the glyphs differ from tests/first-hint.pbm");
       assert.equal(await page.$eval("canvas", (c) => (c.focus(), getComputedStyle(c).outlineStyle)), "none");
+      await page.setViewport({ width: 900, height: 800 });
+      await new Promise((settle) => setTimeout(settle, 300));
+      assert.deepEqual(await frame(page), first, "the frame after a resize of the page");
       let last = first;
       for (const step of steps) {
         await page.keyboard.press(step.key);
@@ -156,14 +164,16 @@ for (const options of browsers) {
     });
 
     test("at device scale 2 the window is twice as large in device pixels and as crisp", async () => {
-      const { page, first } = await open(2);
+      const { page } = await open(2);
+      const first = await shown(page);
       assert.deepEqual([first.hint, first.colours], [0, 2]);
       assert.deepEqual(first.glyphs, golden);
       await page.close();
     });
 
     test("q ends the run with status 0, the page says so, and keys then change nothing", async () => {
-      const { page, errors, first } = await open();
+      const { page, errors } = await open();
+      const first = await shown(page);
       await page.keyboard.press("q");
       await page.waitForFunction(() => document.getElementById("status").textContent.includes("status 0"), {
         timeout: 5000,
@@ -174,8 +184,22 @@ for (const options of browsers) {
       assert.deepEqual(errors, []);
     });
 
+    test("without WebGL the page draws all the same; without WebAssembly it says so in one line", async () => {
+      const noWebGL = await open(1, () => {
+        const getContext = HTMLCanvasElement.prototype.getContext;
+        HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+          return kind.startsWith("webgl") ? null : getContext.call(this, kind, ...rest);
+        };
+      });
+      assert.equal((await shown(noWebGL.page)).hint, 0);
+      const { page } = await open(1, () => delete window.WebAssembly);
+      await page.waitForFunction(() => document.getElementById("status").textContent !== "", { timeout: 5000 });
+      assert.equal(await page.$eval("#status", (s) => s.textContent), "windowname: cannot start: this browser has no WebAssembly");
+    });
+
     test("waiting for a key, nothing wakes the page", async () => {
       const { page } = await open();
+      await shown(page);
       // The browser finishes loading (compiling, collecting) for about a second.
       await new Promise((settle) => setTimeout(settle, 1000));
       const before = await page.evaluate(() => window.wakeUps);
