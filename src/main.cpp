@@ -11,7 +11,8 @@
 // end the run as closing the window does. The program writes nothing and
 // exits with 0; if the window cannot be opened or drawn, it says why in one
 // line on stderr (on Windows without a terminal, in a message box; in a web
-// page, on the page) and exits with 1. docs/libraries.md has the measurements behind the workarounds below.
+// page, on the page) and exits with 1. docs/libraries.md has the
+// measurements behind the workarounds below.
 
 #ifdef _WIN32
 #define NOMINMAX

@@ -42,6 +42,8 @@ inline void zan_sdl_show_error(const char* title, const char* text) {
 // Returns whether the page was resized. The page's link options name this
 // function as one that suspends.
 EM_JS_DEPS(zan_sdl, "$callUserCallback");
+// The body is JavaScript.
+// clang-format off
 EM_JS(int, zan_sdl_next_dom_event, (), {
   return Asyncify.handleSleep((wakeUp) => {
     const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
@@ -52,6 +54,7 @@ EM_JS(int, zan_sdl_next_dom_event, (), {
     types.forEach((type) => addEventListener(type, woken));
   });
 });
+// clang-format on
 
 inline bool zan_sdl_wait() {
   SDL_PumpEvents();
