@@ -5,10 +5,10 @@
 // WebGL's, seen through a wrapper the benchmark puts in before the page
 // loads; keys go through the browser's own input.
 import { readFileSync } from "node:fs";
-import { createServer } from "node:http";
 import { createRequire } from "node:module";
-import { extname, join } from "node:path";
+import { join } from "node:path";
 import { gzipSync } from "node:zlib";
+import { serve } from "../tests/web/serve.mjs";
 
 // puppeteer-core as tests/web pins it.
 const puppeteer = createRequire(new URL("../tests/web/package.json", import.meta.url))("puppeteer-core");
@@ -19,18 +19,7 @@ const keys = process.argv.includes("--quick") ? 5 : 40;
 const pages = { "zan-demo": "index", floor: "floor" };
 const pause = (ms) => new Promise((settle) => setTimeout(settle, ms));
 
-const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
-const server = createServer((request, response) => {
-  const name = new URL(request.url, "http://x").pathname;
-  try {
-    const body = readFileSync(join(folder, name));
-    response.writeHead(200, { "Content-Type": types[extname(name)] ?? "application/octet-stream" }).end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((listening) => server.listen(0, "127.0.0.1", listening));
-const address = `http://127.0.0.1:${server.address().port}/`;
+const server = await serve(folder);
 const browser = await puppeteer.launch({
   browser: "chrome",
   executablePath: "/usr/bin/chromium",
@@ -55,7 +44,7 @@ async function run(name) {
       }
     }
   });
-  await page.goto(`${address}${pages[name]}.html`);
+  await page.goto(`${server.address}${pages[name]}.html`);
   await page.waitForFunction(() => draws.length > 0, { timeout: 10000 });
   await pause(1000);
   const latencies = [];

@@ -9,18 +9,21 @@
 set(zan_shell ${CMAKE_CURRENT_SOURCE_DIR}/packaging/web/index.html)
 set(zan_page_tileset ${CMAKE_CURRENT_BINARY_DIR}/terminal.png)
 
-# Link options for a page made from SOURCE, named NAME.html.
+# Makes the program TARGET a page, NAME.html beside NAME.js and NAME.wasm.
 function(zan_page target name)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} SUFFIX .html)
   target_link_options(${target} PRIVATE
-    # The loop blocks in a wait, as on the desktop; ASYNCIFY lets it return
-    # to the browser there.
+    # The loop stays the desktop's, blocking in its wait, and ASYNCIFY hands
+    # the browser the thread there: measured (bench/README.md), that page is
+    # lighter than the floor, its first frame as early, and it idles at 1 ms
+    # in 5 s; SDL's main callbacks would need the loop written again.
     -sASYNCIFY
-    # main's return ends the run, and the page hears of it (Module.onExit).
+    # The run's exit() ends it, and the page hears of it (Module.onExit).
     -sEXIT_RUNTIME=1
     -sENVIRONMENT=web
     # Debian's emscripten has no HTML minifier; the page is small anyway.
     -sMINIFY_HTML=0
+    # The heap grows as the libraries ask, rather than failing at 16 MB.
     -sALLOW_MEMORY_GROWTH=1
     --shell-file ${zan_shell}
     # libtcod has no fallback font here: the tileset is in the file system

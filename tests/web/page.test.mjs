@@ -5,11 +5,11 @@
 // colour walk come from the native suite's files, not from here.
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
-import { createServer } from "node:http";
-import { extname, join } from "node:path";
+import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { inflateSync } from "node:zlib";
 import puppeteer from "puppeteer-core";
+import { serve } from "./serve.mjs";
 
 const tests = new URL("..", import.meta.url).pathname;
 const read = (name) => readFileSync(join(tests, name), "utf8");
@@ -101,21 +101,7 @@ const shown = (page) => until(page, (now) => now.hint >= 0, "hint");
 const changed = (page, before) => until(page, (now) => JSON.stringify(now) !== JSON.stringify(before), "new frame");
 
 let server;
-let address;
-before(async () => {
-  const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
-  server = createServer((request, response) => {
-    const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
-    try {
-      const body = readFileSync(join(process.env.ZAN_WEB_PAGE, name));
-      response.writeHead(200, { "Content-Type": types[extname(name)] ?? "application/octet-stream" }).end(body);
-    } catch {
-      response.writeHead(404).end();
-    }
-  });
-  await new Promise((listening) => server.listen(0, "127.0.0.1", listening));
-  address = `http://127.0.0.1:${server.address().port}/`;
-});
+before(async () => (server = await serve(process.env.ZAN_WEB_PAGE)));
 after(() => server.close());
 
 for (const options of browsers) {
@@ -139,7 +125,7 @@ for (const options of browsers) {
           window[name] = (...args) => (window.wakeUps++, original.apply(window, args));
         }
       });
-      await page.goto(address);
+      await page.goto(server.address);
       return { page, errors };
     }
 
