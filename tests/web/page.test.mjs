@@ -7,7 +7,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
-import { inflateSync } from "node:zlib";
+import { PNG } from "pngjs";
 import puppeteer from "puppeteer-core";
 import { serve } from "./serve.mjs";
 
@@ -35,39 +35,13 @@ const browsers = [
   { browser: "firefox", executablePath: "/usr/bin/firefox-esr" },
 ];
 
-// An 8-bit RGB or RGBA PNG, as browsers' screenshots are: pixel(x, y) is 0xRRGGBB.
-function decodePng(png) {
-  let width = 0, height = 0, bpp = 3;
-  const data = [];
-  for (let at = 8; at < png.length; at += 12 + png.readUInt32BE(at)) {
-    const chunk = png.subarray(at + 8, at + 8 + png.readUInt32BE(at));
-    const kind = png.toString("ascii", at + 4, at + 8);
-    if (kind === "IHDR") [width, height, bpp] = [chunk.readUInt32BE(0), chunk.readUInt32BE(4), chunk[9] === 6 ? 4 : 3];
-    if (kind === "IDAT") data.push(chunk);
-  }
-  const raw = inflateSync(Buffer.concat(data));
-  const stride = width * bpp;
-  const out = Buffer.alloc(height * stride);
-  for (let y = 0; y < height; y++) {
-    const filter = raw[y * (stride + 1)];
-    for (let x = 0; x < stride; x++) {
-      const a = x >= bpp ? out[y * stride + x - bpp] : 0;
-      const b = y > 0 ? out[(y - 1) * stride + x] : 0;
-      const c = x >= bpp && y > 0 ? out[(y - 1) * stride + x - bpp] : 0;
-      const p = a + b - c;
-      const paeth = Math.abs(p - a) <= Math.abs(p - b) && Math.abs(p - a) <= Math.abs(p - c) ? a : Math.abs(p - b) <= Math.abs(p - c) ? b : c;
-      out[y * stride + x] = raw[y * (stride + 1) + 1 + x] + [0, a, b, (a + b) >> 1, paeth][filter];
-    }
-  }
-  return { width, height, pixel: (x, y) => out.readUIntBE((y * width + x) * bpp, 3) };
-}
-
 // What the canvas shows, read as the suite reads a window: its background,
 // the cells of row 24 holding ink, the hint they make, the ink's colour and
 // every colour seen.
 async function frame(page) {
   const clip = await page.$eval("canvas", (c) => c.getBoundingClientRect().toJSON());
-  const image = decodePng(Buffer.from(await page.screenshot({ clip })));
+  const { width, height, data } = PNG.sync.read(Buffer.from(await page.screenshot({ clip })));
+  const image = { width, height, pixel: (x, y) => data.readUIntBE((y * width + x) * 4, 3) }; // 0xRRGGBB
   const scale = image.width / (cols * cellW);
   const at = (x, y) => image.pixel(Math.floor(x * scale), Math.floor(y * scale));
   const background = at(0, 0);
