@@ -22,7 +22,7 @@ add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
   COMMAND zan-tileset --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
           ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  DEPENDS zan-tileset ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
+  DEPENDS zan-tileset ${ZAN_FONT}
   COMMENT "Making the icon zan-demo.png"
   VERBATIM)
 # The manual page takes its version from project() above, as CPack does.
@@ -37,6 +37,7 @@ foreach(doc ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.6 ${CMAKE_CURRENT_SOURCE_DIR}/p
   list(APPEND zan_compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
 endforeach()
 add_custom_target(release-files ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png ${zan_compressed})
+add_dependencies(release-files tileset)
 
 install(TARGETS zan-demo RUNTIME DESTINATION ${ZAN_INSTALL_PROGRAMDIR})
 install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/launcher/zan-demo DESTINATION ${ZAN_INSTALL_GAMESDIR})

@@ -54,11 +54,9 @@ endif()
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
   COMMAND ${zan_tileset} --icon ${zan_page_tileset} ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  DEPENDS ${zan_tileset}
+  DEPENDS ${zan_tileset} ${ZAN_FONT}
   COMMENT "Making the icon zan-demo.png"
   VERBATIM)
-# Through the tileset's target, not its file: two targets making one file
-# would make it twice, at once.
 add_custom_target(icon ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png)
 add_dependencies(icon tileset)
 

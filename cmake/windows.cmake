@@ -11,7 +11,7 @@ set(zan_ico ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.ico)
 add_custom_command(
   OUTPUT ${zan_ico}
   COMMAND ${zan_tileset} --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png ${zan_ico}
-  DEPENDS ${zan_tileset} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
+  DEPENDS ${zan_tileset} ${ZAN_FONT}
   COMMENT "Making the icon zan-demo.ico"
   VERBATIM)
 configure_file(packaging/windows/zan-demo.manifest.in ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest
@@ -20,6 +20,7 @@ configure_file(packaging/windows/zan-demo.rc.in ${CMAKE_CURRENT_BINARY_DIR}/zan-
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc PROPERTIES
   OBJECT_DEPENDS "${zan_ico};${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest")
 target_sources(zan-demo PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc)
+add_dependencies(zan-demo tileset)
 # MSVC's linker would embed a manifest of its own beside ours.
 target_link_options(zan-demo PRIVATE $<$<CXX_COMPILER_ID:MSVC>:/MANIFEST:NO>)
 
