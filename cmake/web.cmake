@@ -60,15 +60,10 @@ add_custom_command(
 add_custom_target(icon ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png)
 add_dependencies(icon tileset)
 
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/index.html ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png ${CMAKE_CURRENT_BINARY_DIR}/index.js
-              ${CMAKE_CURRENT_BINARY_DIR}/index.wasm
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/index.html ${CMAKE_CURRENT_BINARY_DIR}/index.js
+              ${CMAKE_CURRENT_BINARY_DIR}/index.wasm ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
         DESTINATION .)
-install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
-# The licences of what the page links in, which scripts/package-web gathers.
-set(ZAN_NOTICES "" CACHE FILEPATH "The licence notices of the libraries linked into the page")
-if(ZAN_NOTICES)
-  install(FILES ${ZAN_NOTICES} DESTINATION . RENAME THIRD-PARTY-NOTICES.txt)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/licences.cmake)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zan-demo)

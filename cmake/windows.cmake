@@ -44,12 +44,7 @@ add_custom_command(TARGET zan-demo POST_BUILD
 install(TARGETS zan-demo RUNTIME DESTINATION .)
 install(FILES $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
         DESTINATION .)
-install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
-# The bundled libraries' licences, which scripts/package-windows gathers.
-set(ZAN_NOTICES "" CACHE FILEPATH "The licence notices of the DLLs that ship beside the program")
-if(ZAN_NOTICES)
-  install(FILES ${ZAN_NOTICES} DESTINATION . RENAME THIRD-PARTY-NOTICES.txt)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/licences.cmake)
 if(CMAKE_STRIP)
   install(CODE "
     file(GLOB dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
