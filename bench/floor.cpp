@@ -1,7 +1,9 @@
 // The floor for the benchmark: the least a program on libtcod must do to be
 // compared with zan-demo. It opens the same 80 x 50 window with the same
 // renderer, prints one line, presents it, and waits for keys the same way,
-// drawing a different line after each key so that the frame changes.
+// drawing a different line after each key so that the frame changes. It waits
+// in SDL's own wait, as a libtcod program built the plain way does, in a page
+// too.
 // q or closing the window ends it.
 
 #include <libtcod.hpp>
@@ -9,14 +11,6 @@
 #include <string>
 
 #include "../src/sdl.hpp"
-
-// In a page the floor is a libtcod program built the plain way, waiting in
-// SDL's own wait; on the desktop that is what zan_sdl_wait does.
-#ifdef __EMSCRIPTEN__
-bool floor_wait() { return SDL_WaitEvent(nullptr); }
-#else
-bool floor_wait() { return zan_sdl_wait(); }
-#endif
 
 // The same classic interface as zan-demo, deprecated in later releases.
 #pragma GCC diagnostic push
@@ -37,7 +31,7 @@ int main() {
 
     TCOD_key_t key{};
     while (
-        !TCODConsole::isWindowClosed() && floor_wait() &&
+        !TCODConsole::isWindowClosed() && zan_sdl_wait() &&
         !(TCOD_sys_check_for_event(TCOD_EVENT_KEY_PRESS, &key, nullptr) & TCOD_EVENT_KEY_PRESS)) {
     }
     if (key.c == 'q' || TCODConsole::isWindowClosed()) {

@@ -20,9 +20,9 @@ configure_file(tools/launcher.sh.in ${CMAKE_CURRENT_BINARY_DIR}/launcher/zan-dem
 find_program(GZIP gzip REQUIRED)
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  COMMAND zan-tileset --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
+  COMMAND ${zan_tileset} --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
           ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  DEPENDS zan-tileset ${ZAN_FONT}
+  DEPENDS ${zan_tileset} ${ZAN_FONT}
   COMMENT "Making the icon zan-demo.png"
   VERBATIM)
 # The manual page takes its version from project() above, as CPack does.

@@ -5,10 +5,12 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(triple x86_64-w64-mingw32)
-# The POSIX-threads compilers, which libtcod and the demo need: the plain
-# names lead to the win32-threads ones whenever those are installed too.
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+# The POSIX-threads compilers, which libtcod and the demo need. Debian and
+# Ubuntu name them -posix, and their plain names lead to the win32-threads
+# ones whenever those are installed too; elsewhere (Fedora, Arch, MSYS2) the
+# plain names are the POSIX-threads ones.
+find_program(CMAKE_C_COMPILER NAMES ${triple}-gcc-posix ${triple}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${triple}-g++-posix ${triple}-g++ REQUIRED)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${triple} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -34,13 +34,13 @@ function(zan_page target name)
 endfunction()
 
 zan_page(zan-demo index)
-# Only the program's own wait suspends (see sdl.hpp), and main calls it
-# directly, so ASYNCIFY can leave the indirect calls alone: measured with
-# SDL 3.4.14 and libtcod 2.2.2, the program is 1.36 -> 1.15 MB (371 -> 318 KB
-# gzipped). The wait is a JavaScript function that suspends, which ASYNCIFY
-# must be told.
+# Only the program's own wait suspends (src/platform_web.cpp), and main
+# reaches it through direct calls alone, so ASYNCIFY can leave the indirect
+# calls alone: measured with SDL 3.4.14 and libtcod 2.2.2, the program is
+# 1.36 -> 1.15 MB (371 -> 318 KB gzipped). The wait is a JavaScript function
+# that suspends, which ASYNCIFY must be told.
 target_link_options(zan-demo PRIVATE -sASYNCIFY_IGNORE_INDIRECT=1
-  -sASYNCIFY_IMPORTS=zan_sdl_next_dom_event)
+  -sASYNCIFY_IMPORTS=zan_platform_next_dom_event)
 
 # The benchmark's floor: libtcod's own key wait (SDL_WaitEvent), built the
 # plain way a libtcod program is, with the same tileset.

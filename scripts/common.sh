@@ -80,15 +80,18 @@ cannot_run() {
   exit 0
 }
 
-# The Windows build's libraries, SDL 3.4.14 and libtcod 2.2.2, cross-built
-# once from ../shared/deps (ZAN_DEPS) into the user's cache, or in CI
-# /var/cache/zan-demo/mingw (ZAN_MINGW_PREFIX), and kept for the next run.
+# The caches kept from run to run, in CI /var/cache/zan-demo, else the
+# user's own ~/.cache/zan-demo: the Windows build's libraries, SDL 3.4.14 and
+# libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS) into mingw/
+# (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
+# apart (ZAN_ROOTS, below), since making them needs root.
 zan_deps=$(realpath -m "${ZAN_DEPS:-../shared/deps}")
 if [ "${CI:-}" = true ]; then
-  mingw_prefix=${ZAN_MINGW_PREFIX:-/var/cache/zan-demo/mingw}
+  zan_cache=/var/cache/zan-demo
 else
-  mingw_prefix=${ZAN_MINGW_PREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo/mingw}
+  zan_cache=${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo
 fi
+mingw_prefix=${ZAN_MINGW_PREFIX:-$zan_cache/mingw}
 # How SDL 3 and libtcod 2.2.2 are built from those sources, for Windows and
 # in the libtcod 2 root; shared or static is the caller's to add.
 sdl_flags=(-DSDL_TESTS=OFF -DSDL_TEST_LIBRARY=OFF -DSDL_EXAMPLES=OFF)
@@ -122,7 +125,7 @@ library_notices() {
 web_test_tools() {
   install_missing chromium firefox-esr
   command -v npm >/dev/null || install_missing nodejs npm
-  (cd tests/web && npm ci --no-audit --no-fund --silent)
+  (cd tests/web && npm_config_cache=$zan_cache/npm npm ci --no-audit --no-fund --silent)
 }
 
 # Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
@@ -141,28 +144,19 @@ build_into() {
 # Debian roots made with mmdebstrap and kept under /var/cache/zan-demo/roots
 # (ZAN_ROOTS) for the next run: other releases' libraries for the tests, and
 # Debian 13's emscripten for the web build. Making and entering them needs
-# root; a script that enters one calls unmount_roots on its way out.
+# root.
 roots=${ZAN_ROOTS:-/var/cache/zan-demo/roots}
-mounted=()
-unmount_roots() {
-  local dir
-  for dir in "${mounted[@]}"; do
-    umount -R "$dir" 2>/dev/null || umount -R -l "$dir" || true
-  done
-  mounted=()
-}
 
 # Makes the root NAME of Debian SUITE with the packages given (a comma-
 # separated list), unless one made in the last week is there from an earlier run.
 make_root() {
   local name=$1 suite=$2 include=$3
+  # in_root's mounts never outlive it: any still here are an older run's,
+  # and must go before anything under the root is removed.
+  findmnt -rn -o TARGET | { grep "^$roots/$name/" || true; } | sort -r | xargs -r -n 1 umount -l
   if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ]; then
     return 0
   fi
-  local fs
-  for fs in proc sys dev; do
-    ! mountpoint -q "$roots/$name/$fs" || umount -R -l "$roots/$name/$fs"
-  done
   rm -rf --one-file-system "$roots/$name" "$roots/$name.made"
   echo "Making the $suite root $roots/$name" >&2
   mkdir -p "$roots"
@@ -176,20 +170,15 @@ make_root() {
 
 # Runs a shell command in the root NAME, with the system's file systems
 # mounted and an environment of its own, as CI has: no display, no terminal.
+# The mounts are made in a mount namespace of this call's own, so they go
+# with its last process, however it ends: nothing is left mounted, and
+# nothing reaches the host's own mounts. ZAN_RUN, which marks what a CI run
+# started, goes in.
 in_root() {
-  local root=$roots/$1
-  shift
-  local fs
-  for fs in proc sys dev; do
-    if ! mountpoint -q "$root/$fs"; then
-      mount --rbind "/$fs" "$root/$fs"
-      # Unmounting later must not reach into the host's own mounts.
-      mount --make-rslave "$root/$fs"
-      mounted+=("$root/$fs")
-    fi
-  done
-  chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
-    LANG=C.UTF-8 bash -c "$*"
+  unshare --mount --propagation private bash -c '
+    for fs in proc sys dev; do mount --rbind "/$fs" "$1/$fs"; done
+    exec chroot "$1" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
+      LANG=C.UTF-8 ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} bash -c "$2"' - "$roots/$1" "${*:2}"
 }
 
 # Copies the work tree, as git sees it, into the folder given.

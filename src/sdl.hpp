@@ -30,64 +30,12 @@ inline void zan_sdl_show_error(const char* title, const char* text) {
 // zan_sdl_watch_damage has SDL set *damaged whenever the window may have lost
 // its content, so that the frame is presented again.
 
-#if ZAN_SDL3 && defined(__EMSCRIPTEN__)
-
-#include <emscripten.h>
-
-// In a page SDL's own wait wakes every millisecond. Instead the program
-// hands the browser its thread (through ASYNCIFY) until an event that SDL
-// listens for has reached the window: SDL's handlers, registered when it
-// started, on the window or below it, have run by then. The run goes on as
-// the runtime's own callbacks do, so that its exit() is no uncaught error.
-// Returns whether the page was resized. The page's link options name this
-// function as one that suspends.
-EM_JS_DEPS(zan_sdl, "$callUserCallback");
-// The body is JavaScript.
-// clang-format off
-EM_JS(int, zan_sdl_next_dom_event, (), {
-  return Asyncify.handleSleep((wakeUp) => {
-    const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
-    const woken = (event) => {
-      types.forEach((type) => removeEventListener(type, woken));
-      callUserCallback(() => wakeUp(event.type === "resize" ? 1 : 0));
-    };
-    types.forEach((type) => addEventListener(type, woken));
-  });
-});
-// clang-format on
-
-inline bool zan_sdl_wait() {
-  SDL_PumpEvents();
-  while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {
-    if (zan_sdl_next_dom_event() != 0) {
-      // On a resize of the page SDL sets the canvas's size again, which
-      // clears it, and sends no event when the size stays the same.
-      SDL_Event exposed{};
-      exposed.type = SDL_EVENT_WINDOW_EXPOSED;
-      SDL_PushEvent(&exposed);
-    }
-    SDL_PumpEvents();
-  }
-  return true;
-}
-
-// SDL would also hand the browser its thread after presenting each frame,
-// from calls the page leaves uninstrumented; the wait above does it.
-inline void zan_sdl_configure() {
-  zan_sdl_no_signal_handlers();
-  SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
-}
-
-#elif ZAN_SDL3
+#if ZAN_SDL3
 
 // Blocks until an event is queued, and leaves it there; false if SDL cannot.
 inline bool zan_sdl_wait() { return SDL_WaitEvent(nullptr); }
 
 inline void zan_sdl_configure() { zan_sdl_no_signal_handlers(); }
-
-#endif
-
-#if ZAN_SDL3
 
 inline void zan_sdl_push_quit() {
   SDL_Event quit{};

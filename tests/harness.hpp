@@ -206,4 +206,11 @@ class DemoTest : public testing::Test {
   Display* display = nullptr;  // for the cases that only an X server can run
 };
 
+// The cases that drive the X server itself (its keyboard map, its pointer, a
+// window's size, a DISPLAY of X11's own): on another server they skip.
+class X11Test : public DemoTest {
+ protected:
+  void SetUp() override;
+};
+
 }  // namespace harness

@@ -34,7 +34,7 @@ TEST_F(DemoTest, NonCommandKeysEachDrawTheNextFrame) {
 
 // A non-Latin layout, as a Russian one gives: the physical Q key carries a
 // Cyrillic letter. It must neither quit nor be lost.
-TEST_F(DemoTest, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
+TEST_F(X11Test, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
   const KeyCode q_key = XKeysymToKeycode(display, XK_q);
   ASSERT_NE(q_key, 0);
   int per_code = 0;
@@ -68,7 +68,7 @@ TEST_F(DemoTest, AKeyWithANonLatinKeysymDrawsTheNextFrame) {
   EXPECT_EQ(frame.ink, white);
 }
 
-TEST_F(DemoTest, AHeldKeyRepeatsAndEveryRepeatDrawsTheNextFrame) {
+TEST_F(X11Test, AHeldKeyRepeatsAndEveryRepeatDrawsTheNextFrame) {
   XAutoRepeatOn(display);
   Demo demo(*server);
   Frame frame = demo.first_frame();
@@ -100,7 +100,7 @@ void click(Display* display, unsigned button) {
   XTestFakeButtonEvent(display, button, False, CurrentTime);
 }
 
-class Disturbances : public DemoTest, public testing::WithParamInterface<Disturbance> {};
+class Disturbances : public X11Test, public testing::WithParamInterface<Disturbance> {};
 
 TEST_P(Disturbances, DrawNothingNewAndChangeNothing) {
   Demo demo(*server);
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 }}),
     [](const testing::TestParamInfo<Disturbance>& info) { return std::string(info.param.name); });
 
-TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
+TEST_F(X11Test, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
   Demo demo(*server);
   const Frame before = demo.first_frame();
   const auto resize = [&](int width, int height) {
@@ -196,7 +196,7 @@ TEST_F(DemoTest, AResizedWindowShowsTheSameFrameAgainWithoutAKey) {
 // A key pressed the moment a frame shows counts exactly once, even while the
 // library is still presenting that frame and among mouse motion: each key
 // draws the next hint, none is lost and none draws two frames.
-TEST_F(DemoTest, EveryKeyPressedOnceAFrameShowsDrawsExactlyTheNextFrame) {
+TEST_F(X11Test, EveryKeyPressedOnceAFrameShowsDrawsExactlyTheNextFrame) {
   Demo demo(*server);
   demo.first_frame();
   XWindowAttributes window;

@@ -1,0 +1,94 @@
+// The program on Linux and the other POSIX systems: SIGINT and SIGTERM end
+// the run as closing the window does, and a failure goes to stderr.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+#include "platform.hpp"
+#include "sdl.hpp"
+
+namespace {
+
+// How long a signal's quit event may take to end the run before the process
+// simply exits, as it must when the display server hangs.
+const int quit_grace_ms = 500;
+
+std::atomic<bool> forwarding{false};  // whether the forwarder thread runs
+std::atomic<bool> returning{false};   // whether main is returning
+sigset_t handled;                     // the signals whose handler was installed
+pthread_t forwarder;
+
+// While the window opens the library may never return, and only calls such
+// as _exit() are safe wherever a signal lands. No thread waits for signals
+// that early: any second thread costs the first frame 8%.
+void on_signal(int signal) {
+  if (!forwarding.load()) {
+    _exit(0);
+  }
+  pthread_kill(forwarder, signal);  // a library thread took it
+}
+
+// Pushing the quit event from a thread wakes SDL_WaitEvent wherever it is,
+// which SDL's own handlers do not. A run that has not ended within the grace
+// exits; one whose main is returning is not cut short, unless a second signal
+// asks again. The thread never ends, so on_signal can always reach it.
+void* forward_signals(void* /*unused*/) {
+  for (int taken = 0;;) {
+    int signal = 0;
+    if (sigwait(&handled, &signal) != 0) {
+      continue;
+    }
+    if (++taken > 1) {
+      _exit(0);
+    }
+    zan_sdl_push_quit();
+    const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
+    nanosleep(&grace, nullptr);
+    if (!returning.load()) {
+      _exit(0);
+    }
+  }
+}
+
+}  // namespace
+
+// A signal the shell had us ignore, as for a background job, stays ignored.
+void zan_platform_settle_in() {
+  struct sigaction handler {};
+  handler.sa_handler = on_signal;
+  handler.sa_flags = SA_RESTART;
+  sigemptyset(&handler.sa_mask);
+  sigemptyset(&handled);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN &&
+        sigaction(signal, &handler, nullptr) == 0) {
+      sigaddset(&handled, signal);
+    }
+  }
+}
+
+void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+// Only the handled signals are blocked: Linux queues a blocked signal even
+// when it is ignored, and sigwait() would take it.
+int zan_platform_forward_signals() {
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  const int failed = pthread_create(&forwarder, nullptr, forward_signals, nullptr);
+  if (failed == 0) {
+    pthread_detach(forwarder);
+    forwarding = true;
+  }
+  return failed;
+}
+
+bool zan_platform_wait() { return zan_sdl_wait(); }
+
+int zan_platform_ended(int status) {
+  returning = true;
+  return status;
+}

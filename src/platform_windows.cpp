@@ -1,0 +1,83 @@
+// The program on Windows: it shows no console of its own beside the window,
+// a failure goes to the terminal it was started from or else to a message
+// box, and Ctrl+C, Ctrl+Break or closing that terminal end the run as
+// closing the window does.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "platform.hpp"
+#include "sdl.hpp"
+
+namespace {
+
+// How long a console event's quit event may take to end the run before the
+// process simply ends, as it must when the window hangs.
+const int quit_grace_ms = 500;
+
+std::atomic<bool> forwarding{false};  // whether the window is open
+std::atomic<bool> returning{false};   // whether main is returning
+bool no_console = false;              // whether nobody would see stderr
+
+// Windows calls this on a thread of its own. While the window opens the
+// library may never return, so the process ends at once.
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  if (forwarding.load()) {
+    zan_sdl_push_quit();
+    Sleep(quit_grace_ms);
+  }
+  if (returning.load()) {
+    Sleep(INFINITE);  // main's own exit ends the process, with main's status
+  }
+  TerminateProcess(GetCurrentProcess(), 0);
+  return TRUE;
+}
+
+}  // namespace
+
+// Started from Explorer or a shortcut, the program gets a console of its own
+// (Windows 11 24H2 and later make none: see the manifest), an empty window
+// beside the game that ends the run when closed: it goes. From a terminal the
+// console is shared, and stays for errors and Ctrl+C. A launcher may start
+// the program with no console at all. Wherever it starts, the program runs in
+// its own folder, where the library finds the tileset, as the Linux launcher
+// does. A Ctrl+C that the parent had us ignore is never passed to a handler.
+void zan_platform_settle_in() {
+  DWORD processes[2];
+  const DWORD sharing = GetConsoleProcessList(processes, 2);
+  no_console = sharing == 0 || (sharing == 1 && FreeConsole());
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  const auto folder = path.find_last_of(L'\\');
+  if (folder != std::wstring::npos) {
+    SetCurrentDirectoryW(path.substr(0, folder).c_str());
+  }
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void zan_platform_report(const std::string& line) {
+  if (no_console) {
+    zan_sdl_show_error("windowname", line.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
+
+int zan_platform_forward_signals() {
+  forwarding = true;
+  return 0;
+}
+
+bool zan_platform_wait() { return zan_sdl_wait(); }
+
+int zan_platform_ended(int status) {
+  returning = true;
+  return status;
+}
