@@ -50,24 +50,14 @@ if(ZAN_BENCH)
   zan_page(zan-floor floor)
 endif()
 
-# The page's icon: the tileset's '@', as on the desktop.
-add_custom_command(
-  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  COMMAND ${zan_tileset} --icon ${zan_page_tileset} ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  DEPENDS ${zan_tileset} ${ZAN_FONT}
-  COMMENT "Making the icon zan-demo.png"
-  VERBATIM)
-add_custom_target(icon ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png)
-add_dependencies(icon tileset)
-
+# The page's icon, as on the desktop.
+zan_icons(zan_icon 48)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/index.html ${CMAKE_CURRENT_BINARY_DIR}/index.js
-              ${CMAKE_CURRENT_BINARY_DIR}/index.wasm ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-        DESTINATION .)
+              ${CMAKE_CURRENT_BINARY_DIR}/index.wasm DESTINATION .)
+install(FILES ${zan_icon} DESTINATION . RENAME zan-demo.png)
 include(${CMAKE_CURRENT_LIST_DIR}/licences.cmake)
 
 set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME zan-demo)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_SYSTEM_NAME web)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)

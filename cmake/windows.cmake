@@ -4,14 +4,17 @@
 # CMakeLists.txt after the tileset's rules.
 
 # The resources go through CMake's RC language, which mingw-w64's windres and
-# MSVC's rc both take: the icon, made from the tileset's '@' by zan-tileset
-# at the sizes Windows asks for, the version, and the manifest.
+# MSVC's rc both take: the icon at the sizes Windows shows, from lists and the
+# taskbar up to large tiles, packed into one .ico by icoutils' icotool; the
+# version; and the manifest.
 enable_language(RC)
+zan_icons(zan_icon_pngs 16 24 32 48 64 256)
+find_program(ICOTOOL icotool REQUIRED)
 set(zan_ico ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.ico)
 add_custom_command(
   OUTPUT ${zan_ico}
-  COMMAND ${zan_tileset} --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png ${zan_ico}
-  DEPENDS ${zan_tileset} ${ZAN_FONT}
+  COMMAND ${ICOTOOL} --create --output=${zan_ico} ${zan_icon_pngs}
+  DEPENDS ${zan_icon_pngs}
   COMMENT "Making the icon zan-demo.ico"
   VERBATIM)
 configure_file(packaging/windows/zan-demo.manifest.in ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest
@@ -52,16 +55,12 @@ if(CMAKE_STRIP)
 endif()
 
 set(CPACK_GENERATOR ZIP NSIS)
-set(CPACK_PACKAGE_NAME zan-demo)
-set(CPACK_PACKAGE_VENDOR "The zan-demo developers")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_SYSTEM_NAME win64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY zan-demo)
 # One key for every version, so that a newer installer finds the older one.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY zan-demo)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME zan-demo)
 set(CPACK_NSIS_PACKAGE_NAME zan-demo)

@@ -13,12 +13,12 @@ fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, and
 # what the Wayland back end types with (libwayland and xkbcommon, in C).
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev)
-# The Windows build: mingw-w64's compiler and zlib (libtcod's), and NSIS for
-# the installer; its tests add Wine and unzip.
-windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nsis)
+# The Windows build: mingw-w64's compiler and zlib (libtcod's), icoutils to
+# pack the icon, and NSIS for the installer; its tests add Wine and unzip.
+windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)
 # What scripts/test-windows adds to read the program's resources back, and
 # to find console windows.
-windows_test_packages=(icoutils binutils-mingw-w64-x86-64 x11-utils)
+windows_test_packages=(binutils-mingw-w64-x86-64 x11-utils)
 windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
@@ -80,16 +80,16 @@ cannot_run() {
   exit 0
 }
 
-# The caches kept from run to run, in CI /var/cache/zan-demo, else the
-# user's own ~/.cache/zan-demo: the Windows build's libraries, SDL 3.4.14 and
+# The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
+# else the user's own ~/.cache/zan-demo: the Windows build's libraries, SDL 3.4.14 and
 # libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS) into mingw/
 # (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
 # apart (ZAN_ROOTS, below), since making them needs root.
 zan_deps=$(realpath -m "${ZAN_DEPS:-../shared/deps}")
 if [ "${CI:-}" = true ]; then
-  zan_cache=/var/cache/zan-demo
+  zan_cache=${ZAN_CACHE:-/var/cache/zan-demo}
 else
-  zan_cache=${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo
+  zan_cache=${ZAN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo}
 fi
 mingw_prefix=${ZAN_MINGW_PREFIX:-$zan_cache/mingw}
 # How SDL 3 and libtcod 2.2.2 are built from those sources, for Windows and

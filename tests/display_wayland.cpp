@@ -178,6 +178,7 @@ class Sway : public DisplayServer {
   bool pixel_exact() const override { return scale_ == std::floor(scale_); }
 
   bool press(KeySym key, bool down) override { return keyboard().send(evdev_code(key), down); }
+  bool types(KeySym key) const override { return evdev_code(key) >= 0; }
 
   // As the compositor's own close does: xdg_toplevel's close event.
   void close(pid_t pid, const Placement& /*window*/) override {

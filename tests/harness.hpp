@@ -126,6 +126,8 @@ class DisplayServer {
   // scale a compositor smooths pixels together, or drops rows of them.
   virtual bool pixel_exact() const { return true; }
   virtual bool press(KeySym key, bool down) = 0;
+  // Whether press() can type the key at all.
+  virtual bool types(KeySym /*key*/) const { return true; }
   // Asks the program to close the window, as the server's close button does.
   virtual void close(pid_t pid, const Placement& window) = 0;
   // A program's stderr without the lines this server's libraries add.

@@ -20,6 +20,11 @@ TEST_F(DemoTest, NonCommandKeysEachDrawTheNextFrame) {
       XK_F4,    XK_F5,      XK_F6,    XK_F7,     XK_F8,       XK_F9,     XK_F10,
       XK_F11,   XK_F12,     XK_KP_1,  XK_KP_5,   XK_KP_Enter, XK_KP_Add, XK_KP_Divide,
   };
+  for (const KeySym key : keys) {
+    if (!server->types(key)) {
+      GTEST_SKIP() << "this display server's keyboard types only letters";
+    }
+  }
   Demo demo(*server);
   int hint = demo.first_frame().hint();
   for (const KeySym key : keys) {

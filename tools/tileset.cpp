@@ -2,8 +2,7 @@
 // terminal.png, and that tileset into an icon.
 //
 //   zan-tileset FONT OUT.png     FONT: a bitmap font, such as 8x13.pcf.gz
-//   zan-tileset --icon TILESET.png ICON.png    a 48 x 48 icon, as Linux menus use
-//   zan-tileset --icon TILESET.png ICON.ico    a Windows icon, of every size it asks for
+//   zan-tileset --icon SIZE TILESET.png ICON.png    a SIZE x SIZE icon
 //
 // With no font set, libtcod reads terminal.png from the working directory as
 // 16 x 16 tiles in its ASCII_INCOL layout: code page 437's character c is the
@@ -19,19 +18,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-constexpr int grid = 16;       // tiles per row and per column
-constexpr int icon_size = 48;  // pixels; installed as hicolor/48x48
+constexpr int grid = 16;  // tiles per row and per column
 constexpr int icon_glyph = '@';
-// What Windows shows, from lists and the taskbar up to large tiles.
-constexpr int windows_icon_sizes[] = {16, 24, 32, 48, 64, 256};
 
 // Paints the whole image black: a new TCODImage's pixels are not set.
 void paint_black(TCODImage& image) {
@@ -164,89 +159,32 @@ TCODImage icon_of(const TCODImage& tileset, const char* tileset_path, int size) 
   return icon;
 }
 
-void put16(std::string& out, int value) {
-  out += static_cast<char>(value & 0xff);
-  out += static_cast<char>(value >> 8 & 0xff);
-}
-
-void put32(std::string& out, size_t value) {
-  put16(out, static_cast<int>(value & 0xffff));
-  put16(out, static_cast<int>(value >> 16 & 0xffff));
-}
-
-// An ICO file of one 32-bit bitmap per size, the form every Windows and
-// every icon tool reads: a header, one directory entry per image, then the
-// images, each a BITMAPINFOHEADER, its pixels bottom row first, and an
-// all-opaque mask. The bitmap's height counts the mask's rows too.
-void save_ico(const TCODImage& tileset, const char* tileset_path, const char* icon_path) {
-  std::string directory;
-  std::string images;
-  put16(directory, 0);  // reserved
-  put16(directory, 1);  // an icon, not a cursor
-  put16(directory, static_cast<int>(std::size(windows_icon_sizes)));
-  const size_t first_image = 6 + 16 * std::size(windows_icon_sizes);
-  for (const int size : windows_icon_sizes) {
-    const TCODImage icon = icon_of(tileset, tileset_path, size);
-    std::string dib;
-    put32(dib, 40);  // the header's own size
-    put32(dib, static_cast<size_t>(size));
-    put32(dib, static_cast<size_t>(2 * size));
-    put16(dib, 1);   // colour planes
-    put16(dib, 32);  // bits per pixel: blue, green, red, alpha
-    for (int field = 0; field < 6; ++field) {
-      put32(dib, 0);  // uncompressed; the rest as the format's defaults
-    }
-    for (int y = size - 1; y >= 0; --y) {
-      for (int x = 0; x < size; ++x) {
-        const TCODColor pixel = icon.getPixel(x, y);
-        dib += {static_cast<char>(pixel.b), static_cast<char>(pixel.g), static_cast<char>(pixel.r),
-                static_cast<char>(0xff)};
-      }
-    }
-    dib.append(static_cast<size_t>(size * ((size + 31) / 32 * 4)), '\0');
-    directory += static_cast<char>(size == 256 ? 0 : size);  // 0 stands for 256
-    directory += static_cast<char>(size == 256 ? 0 : size);
-    put16(directory, 0);   // no palette, reserved
-    put16(directory, 1);   // colour planes
-    put16(directory, 32);  // bits per pixel
-    put32(directory, dib.size());
-    put32(directory, first_image + images.size());
-    images += dib;
+void make_icon(const char* size, const char* tileset_path, const char* icon_path) {
+  const int pixels = std::atoi(size);
+  if (pixels < 1 || pixels > 1024) {
+    throw Failure(size, "is no icon size: give one from 1 to 1024 pixels");
   }
-  std::ofstream out(icon_path, std::ios::binary | std::ios::trunc);
-  if (!(out << directory << images) || !out.flush()) {
-    throw Failure(icon_path, "cannot write it");
-  }
-}
-
-void make_icon(const char* tileset_path, const char* icon_path) {
   std::unique_ptr<TCODImage> loaded;
   try {
     loaded = std::make_unique<TCODImage>(tileset_path);
   } catch (const std::exception&) {
     throw Failure(tileset_path, "cannot read it as an image");
   }
-  const std::string path = icon_path;
-  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".ico") == 0) {
-    save_ico(*loaded, tileset_path, icon_path);
-  } else {
-    TCODImage icon = icon_of(*loaded, tileset_path, icon_size);
-    save(icon, icon_path);
-  }
+  TCODImage icon = icon_of(*loaded, tileset_path, pixels);
+  save(icon, icon_path);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool icon = argc == 4 && std::string(argv[1]) == "--icon";
+  const bool icon = argc == 5 && std::string(argv[1]) == "--icon";
   if (!icon && argc != 3) {
-    std::fprintf(
-        stderr,
-        "usage: zan-tileset FONT OUT.png | zan-tileset --icon TILESET.png ICON.png|ICON.ico\n");
+    std::fprintf(stderr,
+                 "usage: zan-tileset FONT OUT.png | zan-tileset --icon SIZE TILESET.png ICON.png\n");
     return 1;
   }
   try {
-    icon ? make_icon(argv[2], argv[3]) : make_tileset(argv[1], argv[2]);
+    icon ? make_icon(argv[2], argv[3], argv[4]) : make_tileset(argv[1], argv[2]);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zan-tileset: %s\n", error.what());
     return 1;

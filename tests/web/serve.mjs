@@ -1,12 +1,17 @@
-// A plain static server for a folder on 127.0.0.1, at a port of its own, as
-// any static host serves the page; the page's cases and the benchmark share it.
+// A plain static server for a folder on 127.0.0.1, as any static host serves
+// the page: the page's cases and the benchmark import it, and scripts/run
+// --web runs it, `node serve.mjs FOLDER PORT`, until Ctrl+C. It gives .wasm
+// its type, application/wasm, which browsers want to compile the program as
+// it arrives.
 import { readFileSync } from "node:fs";
 import { createServer } from "node:http";
 import { extname, join } from "node:path";
+import { pathToFileURL } from "node:url";
 
-const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
+const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".png": "image/png" };
 
-export async function serve(folder) {
+// Serves `folder` at `port`, or at a free one.
+export async function serve(folder, port = 0) {
   const server = createServer((request, response) => {
     const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
     try {
@@ -16,6 +21,11 @@ export async function serve(folder) {
       response.writeHead(404).end();
     }
   });
-  await new Promise((listening) => server.listen(0, "127.0.0.1", listening));
+  await new Promise((listening) => server.listen(port, "127.0.0.1", listening));
   return { address: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+}
+
+if (import.meta.url === pathToFileURL(process.argv[1]).href) {
+  const { address } = await serve(process.argv[2], Number(process.argv[3] ?? 8000));
+  console.log(`Open ${address} (Ctrl+C stops the server)`);
 }

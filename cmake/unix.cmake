@@ -1,4 +1,5 @@
-# Linux: the install tree Debian's games use, and the Debian package, which
+# Linux and the other Unix-like systems (the BSDs, macOS): the install tree
+# Debian's games use, under any prefix, and the Debian package, which
 # scripts/package builds with CPack. Included from the top CMakeLists.txt
 # after the tileset's rules.
 
@@ -15,16 +16,10 @@ file(RELATIVE_PATH ZAN_PROGRAM_FROM_LAUNCHER /${ZAN_INSTALL_GAMESDIR}
 file(RELATIVE_PATH ZAN_DATA_FROM_LAUNCHER /${ZAN_INSTALL_GAMESDIR} /${ZAN_INSTALL_DATADIR})
 configure_file(tools/launcher.sh.in ${CMAKE_CURRENT_BINARY_DIR}/launcher/zan-demo @ONLY)
 
-# The menu entry, its icon (the tileset's '@', made by zan-tileset too) and
-# the manual page, compressed as Debian wants: gzip -9n, no name or time.
+# The menu entry, its icon at the size menus use, and the manual page,
+# compressed as Debian wants: gzip -9n, no name or time.
+zan_icons(zan_icon 48)
 find_program(GZIP gzip REQUIRED)
-add_custom_command(
-  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  COMMAND ${zan_tileset} --icon ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
-          ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-  DEPENDS ${zan_tileset} ${ZAN_FONT}
-  COMMENT "Making the icon zan-demo.png"
-  VERBATIM)
 # The manual page takes its version from project() above, as CPack does.
 configure_file(docs/zan-demo.6.in ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.6 @ONLY)
 set(zan_compressed)
@@ -36,8 +31,7 @@ foreach(doc ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.6 ${CMAKE_CURRENT_SOURCE_DIR}/p
     DEPENDS ${doc})
   list(APPEND zan_compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
 endforeach()
-add_custom_target(release-files ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png ${zan_compressed})
-add_dependencies(release-files tileset)
+add_custom_target(release-files ALL DEPENDS ${zan_compressed})
 
 install(TARGETS zan-demo RUNTIME DESTINATION ${ZAN_INSTALL_PROGRAMDIR})
 install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/launcher/zan-demo DESTINATION ${ZAN_INSTALL_GAMESDIR})
@@ -46,23 +40,20 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/terminal.png DESTINATION ${ZAN_INSTALL
 # it needs no Path= and stays right under any install prefix.
 install(FILES packaging/zan-demo.desktop
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.png
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/48x48/apps)
+install(FILES ${zan_icon} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/48x48/apps
+        RENAME zan-demo.png)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zan-demo)
 
 # scripts/package builds the Debian package with CPack from here.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME zan-demo)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The zan-demo developers <zan-demo@example.org>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_STRIP_FILES ON)
 # CPack indents the lines after the first itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "character-cell console window driven by key presses
 zan-demo opens an 80 x 50-cell console window drawn by libtcod in an
