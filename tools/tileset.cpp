@@ -179,8 +179,8 @@ void make_icon(const char* size, const char* tileset_path, const char* icon_path
 int main(int argc, char** argv) {
   const bool icon = argc == 5 && std::string(argv[1]) == "--icon";
   if (!icon && argc != 3) {
-    std::fprintf(stderr,
-                 "usage: zan-tileset FONT OUT.png | zan-tileset --icon SIZE TILESET.png ICON.png\n");
+    std::fprintf(
+        stderr, "usage: zan-tileset FONT OUT.png | zan-tileset --icon SIZE TILESET.png ICON.png\n");
     return 1;
   }
   try {
