@@ -1,10 +1,13 @@
 // The program in a web page: a page gets no signals and has no console, a
 // failure's line goes to the page, which shows it, and the wait hands the
-// browser its thread until an event arrives.
+// browser its thread until an event arrives. There, too, the page is told
+// the text the window shows, for a screen reader.
 #include <emscripten.h>
+#include <libtcod.hpp>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform.hpp"
 #include "sdl.hpp"
@@ -24,27 +27,74 @@ EM_JS(int, zan_platform_next_dom_event, (), {
     const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
     const woken = (event) => {
       types.forEach((type) => removeEventListener(type, woken));
-      callUserCallback(() => wakeUp(event.type === "resize" ? 1 : 0));
+      Module.canvas.removeEventListener("contextrestored", woken);
+      callUserCallback(() => wakeUp(event.type === "resize" || event.type === "contextrestored"));
     };
     types.forEach((type) => addEventListener(type, woken));
+    Module.canvas.addEventListener("contextrestored", woken);
   });
+});
+
+// Hands the page the window's text, which it gives a screen reader.
+EM_JS(void, zan_platform_window_text, (const char* text), {
+  if (Module.windowText) Module.windowText(UTF8ToString(text));
 });
 // clang-format on
 
+namespace {
+
+// What the root console shows, as text: the rows that hold any, without the
+// blanks around them, in one line, as UTF-8.
+std::string window_text() {
+  std::string text;
+  for (int y = 0; y < TCOD_console_get_height(nullptr); ++y) {
+    std::string row;
+    for (int x = 0; x < TCOD_console_get_width(nullptr); ++x) {
+      const auto c = static_cast<unsigned>(TCOD_console_get_char(nullptr, x, y));
+      if (c < 0x80) {
+        row += static_cast<char>(c == 0 ? ' ' : c);
+      } else if (c < 0x800) {
+        row += {static_cast<char>(0xc0 | c >> 6), static_cast<char>(0x80 | (c & 0x3f))};
+      } else if (c < 0x10000) {
+        row += {static_cast<char>(0xe0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3f)),
+                static_cast<char>(0x80 | (c & 0x3f))};
+      } else {
+        row += {static_cast<char>(0xf0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3f)),
+                static_cast<char>(0x80 | (c >> 6 & 0x3f)), static_cast<char>(0x80 | (c & 0x3f))};
+      }
+    }
+    const auto first = row.find_first_not_of(' ');
+    if (first != std::string::npos) {
+      text += (text.empty() ? "" : " ") + row.substr(first, row.find_last_not_of(' ') - first + 1);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
 // SDL would also hand the browser its thread after presenting each frame,
-// from calls the page leaves uninstrumented; the wait below does it.
-void zan_platform_settle_in() { SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0"); }
+// from calls the page leaves uninstrumented; the wait below does it. SDL
+// draws on a 2D canvas rather than through WebGL: the browser may take a GPU
+// context away for good, but gives a 2D canvas back, cleared, and the wait
+// then shows the frame again (bench/README.md has the measurements).
+void zan_platform_settle_in() {
+  SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
+  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+}
 
 void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 int zan_platform_forward_signals() { return 0; }
 
 bool zan_platform_wait() {
+  zan_platform_window_text(window_text().c_str());
   SDL_PumpEvents();
   while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {
     if (zan_platform_next_dom_event() != 0) {
       // On a resize of the page SDL sets the canvas's size again, which
-      // clears it, and sends no event when the size stays the same.
+      // clears it, and sends no event when the size stays the same; a
+      // canvas the browser gives back is cleared too.
       SDL_Event exposed{};
       exposed.type = SDL_EVENT_WINDOW_EXPOSED;
       SDL_PushEvent(&exposed);

@@ -19,6 +19,9 @@ namespace {
 // process simply ends, as it must when the window hangs.
 const int quit_grace_ms = 500;
 
+// The longest path Windows allows, in UTF-16 units.
+const DWORD longest_path = 32768;
+
 std::atomic<bool> forwarding{false};  // whether the window is open
 std::atomic<bool> returning{false};   // whether main is returning
 bool no_console = false;              // whether nobody would see stderr
@@ -53,7 +56,7 @@ void zan_platform_settle_in() {
   DWORD processes[2];
   const DWORD sharing = GetConsoleProcessList(processes, 2);
   no_console = sharing == 0 || (sharing == 1 && FreeConsole());
-  std::wstring path(32768, L'\0');
+  std::wstring path(longest_path, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   const auto folder = path.find_last_of(L'\\');
   if (folder != std::wstring::npos) {
