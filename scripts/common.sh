@@ -181,9 +181,14 @@ in_root() {
       LANG=C.UTF-8 ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} bash -c "$2"' - "$roots/$1" "${*:2}"
 }
 
-# Copies the work tree, as git sees it, into the folder given.
+# Copies the work tree, as git sees it, into the folder given; a tree that is
+# no git work tree (a copy of one) without what its builds made.
 copy_tree() {
   rm -rf "$1"
   mkdir -p "$1"
-  git ls-files -z --cached --others --exclude-standard | tar --null -T - -c | tar -x -C "$1"
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z --cached --others --exclude-standard | tar --null -T - -c | tar -x -C "$1"
+  else
+    tar -c --exclude='./build*' --exclude=./tests/web/node_modules . | tar -x -C "$1"
+  fi
 }

@@ -5,6 +5,7 @@
 // colour walk come from the native suite's files, not from here.
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
+import { createServer } from "node:http";
 import { join } from "node:path";
 import { after, afterEach, before, describe, test } from "node:test";
 import { PNG } from "pngjs";
@@ -40,10 +41,10 @@ const browsers = [
 
 // What the canvas shows, read as the suite reads a window: its background,
 // the cells of row 24 holding ink, the hint they make, the ink's colour and
-// every colour seen.
+// every colour seen. `page` may be a frame in a page.
 async function frame(page) {
-  const clip = await page.$eval("canvas", (c) => c.getBoundingClientRect().toJSON());
-  const { width, height, data } = PNG.sync.read(Buffer.from(await page.screenshot({ clip })));
+  const canvas = await page.$("canvas");
+  const { width, height, data } = PNG.sync.read(Buffer.from(await canvas.screenshot()));
   const image = { width, height, pixel: (x, y) => data.readUIntBE((y * width + x) * 4, 3) }; // 0xRRGGBB
   const scale = image.width / (cols * cellW);
   const at = (x, y) => image.pixel(Math.floor(x * scale), Math.floor(y * scale));
@@ -66,14 +67,19 @@ async function frame(page) {
   return { width: image.width / scale, height: image.height / scale, background, ink, hint, glyphs, colours: seen.size };
 }
 
-// The first frame that satisfies `done`, within 5 s.
-async function until(page, done, what) {
-  for (const end = Date.now() + 5000; Date.now() < end; ) {
+// The first frame that satisfies `done`, within 5 s or the time given.
+async function until(page, done, what, ms = 5000) {
+  for (const end = Date.now() + ms; Date.now() < end; ) {
     const now = await frame(page);
     if (done(now)) return now;
   }
-  assert.fail(`no ${what} within 5 s`);
+  assert.fail(`no ${what} within ${ms} ms`);
 }
+// What a screen reader is told, what the page puts where, and whether it scrolls.
+const said = (page) => page.$eval("#said", (s) => s.textContent);
+const box = (page, selector) => page.$eval(selector, (e) => e.getBoundingClientRect().toJSON());
+const scrolls = (page) =>
+  page.evaluate(() => [document.documentElement.scrollWidth > innerWidth, document.documentElement.scrollHeight > innerHeight]);
 const shown = (page) => until(page, (now) => now.hint >= 0, "hint");
 const changed = (page, before) => until(page, (now) => JSON.stringify(now) !== JSON.stringify(before), "new frame");
 
@@ -92,12 +98,12 @@ for (const options of browsers) {
 
     // Counts what would wake the page while it waits: timers and frames, and
     // the resizes it has seen. `before` runs in the page before its own scripts.
-    async function open(scale = 1, before = () => {}) {
+    async function open(scale = 1, before = () => {}, viewport = { width: 800, height: 720 }) {
       const page = await browser.newPage();
       pages.push(page);
       const errors = [];
       page.on("pageerror", (error) => errors.push(error.message));
-      await page.setViewport({ width: 800, height: 720, deviceScaleFactor: scale });
+      await page.setViewport({ ...viewport, deviceScaleFactor: scale });
       await page.evaluateOnNewDocument(before);
       await page.evaluateOnNewDocument(() => {
         window.wakeUps = 0;
@@ -119,6 +125,9 @@ for (const options of browsers) {
       assert.deepEqual([first.width, first.height, first.colours], [cols * cellW, rows * cellH, 2]);
       assert.deepEqual([first.hint, first.background, first.ink], [0, colours.black, colours.white]);
       assert.deepEqual(first.glyphs, golden, "the glyphs differ from tests/first-hint.pbm");
+      assert.deepEqual(await scrolls(page), [false, false]);
+      assert.equal(await page.$eval("#keys", (k) => getComputedStyle(k).display), "none", "no keys to tap with a mouse");
+      assert.equal(await said(page), hints[0].text);
       const focused = await page.$eval("canvas", (c) => (c.focus(), [document.activeElement === c, getComputedStyle(c).outlineStyle]));
       assert.deepEqual(focused, [true, "none"], "the canvas takes the focus, and shows no outline");
       await page.setViewport({ width: 900, height: 800 });
@@ -129,15 +138,70 @@ for (const options of browsers) {
         await page.keyboard.press(step.key);
         last = await changed(page, last);
         assert.deepEqual([last.hint, last.background, last.ink], [step.hint, step.background, step.ink], step.key);
+        assert.equal(await said(page), hints[step.hint].text, step.key);
+      }
+      if (options.browser === "chrome") {
+        const tree = JSON.stringify(await page.accessibility.snapshot());
+        assert.ok(tree.includes("windowname: a console window") && tree.includes(hints[last.hint].text), tree);
       }
       assert.deepEqual(errors, []);
     });
 
-    test("at device scale 2 the window is twice as large in device pixels and as crisp", async () => {
-      const { page } = await open(2);
-      const first = await shown(page);
-      assert.deepEqual([first.hint, first.colours], [0, 2]);
-      assert.deepEqual(first.glyphs, golden);
+    test("the window fills the page by whole multiples, crisp, at device scale 2 too, centred", async () => {
+      for (const [scale, width, height, css] of [[2, 800, 720, 1], [1, 1300, 1400, 2], [1, 1920, 1080, 1]]) {
+        const { page } = await open(scale, undefined, { width, height });
+        const first = await shown(page);
+        assert.deepEqual([first.hint, first.colours, first.glyphs], [0, 2, golden], `${width} x ${height}`);
+        const at = await box(page, "canvas");
+        assert.deepEqual([at.width, at.height, at.x * 2 + at.width, at.y * 2 + at.height], [640 * css, 650 * css, width, height]);
+        assert.deepEqual(await scrolls(page), [false, false]);
+      }
+    });
+
+    test("embedded in another origin's 640 x 650 frame, it fits, and keys act after a click, out and back, and after another tab", async () => {
+      const host = createServer((_, response) =>
+        response.end(`<!doctype html><p>A game site</p><iframe src="${server.address}" width="640" height="650"></iframe>`),
+      );
+      await new Promise((listening) => host.listen(0, "localhost", listening));
+      const { page } = await open(1, undefined, { width: 900, height: 800 });
+      await page.goto(`http://localhost:${host.address().port}/`);
+      const game = await (await page.waitForSelector("iframe")).contentFrame();
+      let last = await shown(game);
+      const at = await box(game, "canvas");
+      assert.deepEqual([await scrolls(game), at.width, at.height], [[false, false], 640, 650]);
+      const step = async (what) => {
+        await page.keyboard.press("x");
+        last = await changed(game, last);
+        assert.equal(await said(game), hints[last.hint].text, what);
+      };
+      await (await page.$("iframe")).click();
+      await step("after a click into the frame");
+      await page.click("p");
+      await (await page.$("iframe")).click();
+      await step("after a click outside and back");
+      const other = await browser.newPage();
+      await other.bringToFront();
+      await page.bringToFront();
+      await other.close();
+      await step("after another tab");
+      host.close();
+    });
+
+    test("on a phone the whole window shows, and the keys to tap act as pressed keys", async () => {
+      const { page } = await open(3, undefined, { width: 390, height: 844, isMobile: true, hasTouch: true });
+      let last = await shown(page);
+      const at = await box(page, "canvas");
+      assert.deepEqual([at.x, at.width, at.y >= 0 && at.y + at.height <= 844], [0, 390, true]);
+      assert.deepEqual(await scrolls(page), [false, false]);
+      if (options.browser === "firefox") return; // it has no touch screen to emulate
+      assert.ok((await box(page, "#keys")).y >= at.y + at.height, "the keys cover nothing of the window");
+      for (const [key, hint, background, ink] of [["r", 1, "black", "red"], [" ", 2, "black", "red"], ["b", 3, "blue", "red"], ["w", 0, "blue", "white"]]) {
+        await page.tap(`#keys button[data-key="${key}"]`);
+        last = await changed(page, last);
+        assert.deepEqual([last.hint, last.background, last.ink], [hint, colours[background], colours[ink]], key);
+      }
+      await page.tap('#keys button[data-key="q"]');
+      await page.waitForFunction(() => document.getElementById("said").textContent.includes("status 0"), { timeout: 5000 });
     });
 
     test("q ends the run with status 0, the page says so, and keys then change nothing", async () => {
@@ -153,14 +217,26 @@ for (const options of browsers) {
       assert.deepEqual(errors, []);
     });
 
-    test("without WebGL the page draws all the same; without WebAssembly it says so in one line", async () => {
+    test("without WebGL the page draws all the same, and again when its canvas comes back; without WebAssembly it says so in one line", async () => {
       const noWebGL = await open(1, () => {
         const getContext = HTMLCanvasElement.prototype.getContext;
         HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
           return kind.startsWith("webgl") ? null : getContext.call(this, kind, ...rest);
         };
       });
-      assert.equal((await shown(noWebGL.page)).hint, 0);
+      const first = await shown(noWebGL.page);
+      assert.equal(first.hint, 0);
+      // A canvas the browser takes away and gives back is cleared; the frame
+      // is back within a second, without a key, and keys act.
+      await noWebGL.page.evaluate(() => {
+        const canvas = document.querySelector("canvas");
+        canvas.dispatchEvent(new Event("contextlost"));
+        canvas.getContext("2d").clearRect(0, 0, canvas.width, canvas.height);
+        canvas.dispatchEvent(new Event("contextrestored"));
+      });
+      await until(noWebGL.page, (now) => JSON.stringify(now) === JSON.stringify(first), "frame after the canvas came back", 1000);
+      await noWebGL.page.keyboard.press("x");
+      assert.equal((await changed(noWebGL.page, first)).hint, 1);
       const { page } = await open(1, () => delete window.WebAssembly);
       await page.waitForFunction(() => document.getElementById("status").textContent !== "", { timeout: 5000 });
       assert.equal(await page.$eval("#status", (s) => s.textContent), "windowname: cannot start: this browser has no WebAssembly");
