@@ -2,8 +2,9 @@
 // --web), in headless Chromium, round by round, and prints Markdown tables:
 // the weight on the wire, the first draw call after navigation, key -> next
 // draw call, and the main thread's work over 5 idle seconds. Draw calls are
-// WebGL's, seen through a wrapper the benchmark puts in before the page
-// loads; keys go through the browser's own input.
+// WebGL's and the 2D canvas's putImageData (SDL's software renderer), seen
+// through a wrapper the benchmark puts in before the page loads; keys go
+// through the browser's own input.
 import { readFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { join } from "node:path";
@@ -34,8 +35,9 @@ async function run(name) {
     window.draws = [];
     window.keyTimes = [];
     addEventListener("keydown", (event) => keyTimes.push(event.timeStamp), true);
-    for (const context of [WebGLRenderingContext, WebGL2RenderingContext]) {
-      for (const call of ["drawArrays", "drawElements"]) {
+    for (const context of [WebGLRenderingContext, WebGL2RenderingContext, CanvasRenderingContext2D]) {
+      for (const call of ["drawArrays", "drawElements", "putImageData"]) {
+        if (!context.prototype[call]) continue;
         const original = context.prototype[call];
         context.prototype[call] = function (...args) {
           draws.push(performance.now());
