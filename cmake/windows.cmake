@@ -5,15 +5,16 @@
 
 # The resources go through CMake's RC language, which mingw-w64's windres and
 # MSVC's rc both take: the icon at the sizes Windows shows, from lists and the
-# taskbar up to large tiles, packed into one .ico by icoutils' icotool; the
-# version; and the manifest.
+# taskbar up to large tiles, packed into one .ico of 32-bit bitmaps, the
+# form every Windows reads, by icoutils' icotool; the version; and the
+# manifest.
 enable_language(RC)
 zan_icons(zan_icon_pngs 16 24 32 48 64 256)
 find_program(ICOTOOL icotool REQUIRED)
 set(zan_ico ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.ico)
 add_custom_command(
   OUTPUT ${zan_ico}
-  COMMAND ${ICOTOOL} --create --output=${zan_ico} ${zan_icon_pngs}
+  COMMAND ${ICOTOOL} --create --bit-depth=32 --output=${zan_ico} ${zan_icon_pngs}
   DEPENDS ${zan_icon_pngs}
   COMMENT "Making the icon zan-demo.ico"
   VERBATIM)
