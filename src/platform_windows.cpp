@@ -24,19 +24,22 @@ const DWORD longest_path = 32768;
 
 std::atomic<bool> forwarding{false};  // whether the window is open
 std::atomic<bool> returning{false};   // whether main is returning
+std::atomic<int> events{0};           // the console events taken so far
 bool no_console = false;              // whether nobody would see stderr
 
 // Windows calls this on a thread of its own. While the window opens the
-// library may never return, so the process ends at once.
+// library may never return, so the process ends at once; so it does on a
+// second event, which asks again to end a slow exit.
 BOOL WINAPI on_console_event(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
-  if (forwarding.load()) {
+  const bool first = ++events == 1;
+  if (first && forwarding.load()) {
     zan_sdl_push_quit();
     Sleep(quit_grace_ms);
   }
-  if (returning.load()) {
+  if (first && returning.load()) {
     Sleep(INFINITE);  // main's own exit ends the process, with main's status
   }
   TerminateProcess(GetCurrentProcess(), 0);
