@@ -44,7 +44,10 @@ const browsers = [
 // every colour seen. `page` may be a frame in a page.
 async function frame(page) {
   const canvas = await page.$("canvas");
-  const { width, height, data } = PNG.sync.read(Buffer.from(await canvas.screenshot()));
+  // Captured as shown: capturing beyond the viewport resizes it, and a resize
+  // has the program draw the frame again.
+  const shot = await canvas.screenshot({ captureBeyondViewport: false });
+  const { width, height, data } = PNG.sync.read(Buffer.from(shot));
   const image = { width, height, pixel: (x, y) => data.readUIntBE((y * width + x) * 4, 3) }; // 0xRRGGBB
   const scale = image.width / (cols * cellW);
   const at = (x, y) => image.pixel(Math.floor(x * scale), Math.floor(y * scale));
