@@ -81,9 +81,9 @@ cannot_run() {
 }
 
 # The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
-# else the user's own ~/.cache/zan-demo: the Windows build's libraries, SDL 3.4.14 and
-# libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS) into mingw/
-# (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
+# else the user's own ~/.cache/zan-demo: the Windows build's libraries, SDL
+# 3.4.14 and libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS)
+# into mingw/ (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
 # apart (ZAN_ROOTS, below), since making them needs root.
 zan_deps=$(realpath -m "${ZAN_DEPS:-../shared/deps}")
 if [ "${CI:-}" = true ]; then

@@ -51,18 +51,9 @@ std::string window_text() {
   for (int y = 0; y < TCOD_console_get_height(nullptr); ++y) {
     std::string row;
     for (int x = 0; x < TCOD_console_get_width(nullptr); ++x) {
-      const auto c = static_cast<unsigned>(TCOD_console_get_char(nullptr, x, y));
-      if (c < 0x80) {
-        row += static_cast<char>(c == 0 ? ' ' : c);
-      } else if (c < 0x800) {
-        row += {static_cast<char>(0xc0 | c >> 6), static_cast<char>(0x80 | (c & 0x3f))};
-      } else if (c < 0x10000) {
-        row += {static_cast<char>(0xe0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3f)),
-                static_cast<char>(0x80 | (c & 0x3f))};
-      } else {
-        row += {static_cast<char>(0xf0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3f)),
-                static_cast<char>(0x80 | (c >> 6 & 0x3f)), static_cast<char>(0x80 | (c & 0x3f))};
-      }
+      const int c = TCOD_console_get_char(nullptr, x, y);
+      char utf8[4];
+      row.append(utf8, SDL_UCS4ToUTF8(static_cast<Uint32>(c == 0 ? ' ' : c), utf8));
     }
     const auto first = row.find_first_not_of(' ');
     if (first != std::string::npos) {
