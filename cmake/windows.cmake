@@ -24,7 +24,8 @@ configure_file(packaging/windows/zan-demo.rc.in ${CMAKE_CURRENT_BINARY_DIR}/zan-
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc PROPERTIES
   OBJECT_DEPENDS "${zan_ico};${CMAKE_CURRENT_BINARY_DIR}/zan-demo.manifest")
 target_sources(zan-demo PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.rc)
-add_dependencies(zan-demo tileset)
+# The .ico is made, in this target, from the PNGs that the icons target makes.
+add_dependencies(zan-demo icons)
 # MSVC's linker would embed a manifest of its own beside ours.
 target_link_options(zan-demo PRIVATE $<$<CXX_COMPILER_ID:MSVC>:/MANIFEST:NO>)
 

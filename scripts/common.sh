@@ -4,15 +4,17 @@
 # FreeType and the X bitmap font the tileset is made from, and for the library's
 # fallback when the demo runs without it, fontconfig (libtcod runs fc-match)
 # and a monospace TrueType font.
-build_packages=(g++ cmake make pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core)
+build_packages=(g++ cmake ninja-build pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core)
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
 # with CMake, whose SDL is then the user's to install.
 if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
-# What the tests add: GoogleTest, Xlib with XTest, a virtual X server, and
-# what the Wayland back end types with (libwayland and xkbcommon, in C).
-test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev)
+# What the tests add: GoogleTest, Xlib with XTest, a virtual X server, what
+# the Wayland back end types with (libwayland and xkbcommon, in C), and
+# dbus-run-session.
+test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev
+  dbus-daemon)
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), icoutils to
 # pack the icon, and NSIS for the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)
@@ -22,8 +24,13 @@ windows_test_packages=(binutils-mingw-w64-x86-64 x11-utils)
 windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
-# A private virtual X server, large enough for the demo's window.
-xvfb=(xvfb-run -a -s "-screen 0 1920x1080x24")
+# What the tests and the benchmark start runs on a session bus of its own,
+# gone with it: without one, SDL and the browsers would start one for the
+# display through dbus-x11, as every desktop has it, which leaves it running
+# and its address in HOME.
+own_bus=(dbus-run-session --)
+# A private virtual X server, large enough for the demo's window, on its bus.
+xvfb=("${own_bus[@]}" xvfb-run -a -s "-screen 0 1920x1080x24")
 
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.
@@ -123,7 +130,7 @@ library_notices() {
 # What the page's cases and benchmark run in: Debian's Chromium and Firefox
 # ESR, node, and puppeteer-core as tests/web/package-lock.json pins it.
 web_test_tools() {
-  install_missing chromium firefox-esr
+  install_missing chromium firefox-esr dbus-daemon
   command -v npm >/dev/null || install_missing nodejs npm
   (cd tests/web && npm_config_cache=$zan_cache/npm npm ci --no-audit --no-fund --silent)
 }
@@ -132,12 +139,31 @@ web_test_tools() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
+# Every build is CMake's Ninja generator's: Ninja runs each custom command
+# once, where Make runs a rule in each target that names its output, twice
+# at once. CMake takes the generator from the environment for any folder it
+# configures first, in a root too (in_root passes it on).
+export CMAKE_GENERATOR=Ninja
+
+# Configures the folder given for this project, with any further CMake
+# arguments. A folder configured earlier with another generator, which CMake
+# would refuse, is made anew.
+configure() {
+  local dir=$1
+  shift
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -qx "CMAKE_GENERATOR:INTERNAL=$CMAKE_GENERATOR" \
+    "$dir/CMakeCache.txt"; then
+    rm -rf "$dir"
+  fi
+  cmake -S . -B "$dir" "$@"
+}
+
 # Configures and builds into the folder given (default build/), with any
 # further CMake arguments.
 build_into() {
   local dir=${1:-build}
   shift || true
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
 }
 
@@ -154,7 +180,10 @@ make_root() {
   # in_root's mounts never outlive it: any still here are an older run's,
   # and must go before anything under the root is removed.
   findmnt -rn -o TARGET | { grep "^$roots/$name/" || true; } | sort -r | xargs -r -n 1 umount -l
-  if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ]; then
+  # The stamp names what the root was made of: a root made for another list
+  # of packages is made again.
+  if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ] &&
+    [ "$(cat "$roots/$name.made")" = "$suite $include" ]; then
     return 0
   fi
   rm -rf --one-file-system "$roots/$name" "$roots/$name.made"
@@ -165,7 +194,7 @@ make_root() {
   mmdebstrap --quiet --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
     --include="$include" "$suite" "$roots/$name.new" >&2
   mv "$roots/$name.new" "$roots/$name"
-  touch "$roots/$name.made"
+  echo "$suite $include" >"$roots/$name.made"
 }
 
 # Runs a shell command in the root NAME, with the system's file systems
@@ -173,12 +202,13 @@ make_root() {
 # The mounts are made in a mount namespace of this call's own, so they go
 # with its last process, however it ends: nothing is left mounted, and
 # nothing reaches the host's own mounts. ZAN_RUN, which marks what a CI run
-# started, goes in.
+# started, and the CMake generator go in. A mount that fails stops the call.
 in_root() {
   unshare --mount --propagation private bash -c '
-    for fs in proc sys dev; do mount --rbind "/$fs" "$1/$fs"; done
+    for fs in proc sys dev; do mount --rbind "/$fs" "$1/$fs" || exit 1; done
     exec chroot "$1" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
-      LANG=C.UTF-8 ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} bash -c "$2"' - "$roots/$1" "${*:2}"
+      LANG=C.UTF-8 CMAKE_GENERATOR="$CMAKE_GENERATOR" ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} \
+      bash -c "$2"' - "$roots/$1" "${*:2}"
 }
 
 # Copies the work tree, as git sees it, into the folder given; a tree that is

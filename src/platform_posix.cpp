@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -19,39 +20,51 @@ const int quit_grace_ms = 500;
 
 std::atomic<bool> forwarding{false};  // whether the forwarder thread runs
 std::atomic<bool> returning{false};   // whether main is returning
+std::atomic<int> status{0};           // main's status, once it is returning
 sigset_t handled;                     // the signals whose handler was installed
 pthread_t forwarder;
 
+// Ends the process now: a signal ends a run with status 0, as closing the
+// window does, but main's own status stands once main is returning.
+[[noreturn]] void end_now() { _exit(returning.load() ? status.load() : 0); }
+
 // While the window opens the library may never return, and only calls such
 // as _exit() are safe wherever a signal lands. No thread waits for signals
-// that early: any second thread costs the first frame 8%.
+// that early: any second thread costs the first frame 8%. A main that failed
+// before the thread ran is returning, and its exit goes on unless a second
+// signal asks again.
 void on_signal(int signal) {
-  if (!forwarding.load()) {
-    _exit(0);
+  static std::atomic<int> taken{0};
+  if (forwarding.load()) {
+    pthread_kill(forwarder, signal);  // a library thread took it
+  } else if (!returning.load() || ++taken > 1) {
+    end_now();
   }
-  pthread_kill(forwarder, signal);  // a library thread took it
 }
 
 // Pushing the quit event from a thread wakes SDL_WaitEvent wherever it is,
 // which SDL's own handlers do not. A run that has not ended within the grace
-// exits; one whose main is returning is not cut short, unless a second signal
-// asks again. The thread never ends, so on_signal can always reach it.
+// ends then; one whose main is returning is not cut short, unless a second
+// signal asks again, which ends it at once, the grace too. The thread never
+// ends, so on_signal can always reach it.
 void* forward_signals(void* /*unused*/) {
-  for (int taken = 0;;) {
-    int signal = 0;
-    if (sigwait(&handled, &signal) != 0) {
-      continue;
-    }
-    if (++taken > 1) {
-      _exit(0);
-    }
+  int signal = 0;
+  while (sigwait(&handled, &signal) != 0) {
+  }
+  if (!returning.load()) {
     zan_sdl_push_quit();
     const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
-    nanosleep(&grace, nullptr);
-    if (!returning.load()) {
-      _exit(0);
+    int second = -1;
+    do {
+      second = sigtimedwait(&handled, nullptr, &grace);
+    } while (second < 0 && errno == EINTR);
+    if (second > 0 || !returning.load()) {
+      end_now();
     }
   }
+  while (sigwait(&handled, &signal) != 0) {
+  }
+  end_now();
 }
 
 }  // namespace
@@ -88,7 +101,8 @@ int zan_platform_forward_signals() {
 
 bool zan_platform_wait() { return zan_sdl_wait(); }
 
-int zan_platform_ended(int status) {
+int zan_platform_ended(int main_status) {
+  status = main_status;
   returning = true;
-  return status;
+  return main_status;
 }

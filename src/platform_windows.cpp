@@ -24,25 +24,28 @@ const DWORD longest_path = 32768;
 
 std::atomic<bool> forwarding{false};  // whether the window is open
 std::atomic<bool> returning{false};   // whether main is returning
+std::atomic<int> status{0};           // main's status, once it is returning
 std::atomic<int> events{0};           // the console events taken so far
-bool no_console = false;              // whether nobody would see stderr
+bool stderr_seen = true;              // whether a failure's line on stderr reaches anyone
 
-// Windows calls this on a thread of its own. While the window opens the
-// library may never return, so the process ends at once; so it does on a
-// second event, which asks again to end a slow exit.
+// Windows calls this on a thread of its own, each event on another. While
+// the window opens the library may never return, so the process ends at
+// once; so it does on a second event, which asks again to end a slow exit,
+// even during the first one's grace. An event ends a run with status 0, as
+// closing the window does, but main's own status stands once it is returning.
 BOOL WINAPI on_console_event(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
   const bool first = ++events == 1;
-  if (first && forwarding.load()) {
+  if (first && forwarding.load() && !returning.load()) {
     zan_sdl_push_quit();
     Sleep(quit_grace_ms);
   }
   if (first && returning.load()) {
     Sleep(INFINITE);  // main's own exit ends the process, with main's status
   }
-  TerminateProcess(GetCurrentProcess(), 0);
+  TerminateProcess(GetCurrentProcess(), returning.load() ? static_cast<UINT>(status.load()) : 0);
   return TRUE;
 }
 
@@ -55,10 +58,14 @@ BOOL WINAPI on_console_event(DWORD event) {
 // the program with no console at all. Wherever it starts, the program runs in
 // its own folder, where the library finds the tileset, as the Linux launcher
 // does. A Ctrl+C that the parent had us ignore is never passed to a handler.
+// A stderr that goes to a pipe or a file, as a launcher or a script may have
+// it, is read there, console or none.
 void zan_platform_settle_in() {
+  const DWORD err_type = GetFileType(GetStdHandle(STD_ERROR_HANDLE));
   DWORD processes[2];
   const DWORD sharing = GetConsoleProcessList(processes, 2);
-  no_console = sharing == 0 || (sharing == 1 && FreeConsole());
+  const bool no_console = sharing == 0 || (sharing == 1 && FreeConsole());
+  stderr_seen = !no_console || err_type == FILE_TYPE_PIPE || err_type == FILE_TYPE_DISK;
   std::wstring path(longest_path, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   const auto folder = path.find_last_of(L'\\');
@@ -68,11 +75,20 @@ void zan_platform_settle_in() {
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+// Otherwise a message box says it, but only on a desktop someone sees: a
+// modal box in a service's or a scheduled task's hidden window station would
+// wait for ever.
 void zan_platform_report(const std::string& line) {
-  if (no_console) {
-    zan_sdl_show_error("windowname", line.c_str());
-  } else {
+  if (stderr_seen) {
     std::fprintf(stderr, "%s\n", line.c_str());
+    return;
+  }
+  USEROBJECTFLAGS flags{};
+  const HWINSTA station = GetProcessWindowStation();
+  if (station != nullptr &&
+      GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+      (flags.dwFlags & WSF_VISIBLE) != 0) {
+    zan_sdl_show_error("windowname", line.c_str());
   }
 }
 
@@ -83,7 +99,8 @@ int zan_platform_forward_signals() {
 
 bool zan_platform_wait() { return zan_sdl_wait(); }
 
-int zan_platform_ended(int status) {
+int zan_platform_ended(int main_status) {
+  status = main_status;
   returning = true;
-  return status;
+  return main_status;
 }

@@ -11,12 +11,15 @@
 
 #include <libtcod.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace harness {
@@ -29,7 +32,8 @@ void expect_clean_exit(const Ending& ending) {
 }
 
 // The cell size of the tileset at `path`: a PNG of 16 x 16 tiles, whose
-// width and height stand big-endian at bytes 16 and 20.
+// width and height stand big-endian at bytes 16 and 20 of its IHDR chunk. A
+// file that is no such PNG fails the case, with the bytes read.
 std::pair<int, int> tileset_cell(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   unsigned char header[24] = {};
@@ -37,6 +41,16 @@ std::pair<int, int> tileset_cell(const std::string& path) {
   const auto number = [&](int at) {
     return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
   };
+  const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
+                               0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+  if (file.gcount() != sizeof header || !std::equal(std::begin(png), std::end(png), header) ||
+      number(16) < 16 || number(20) < 16) {
+    std::ostringstream bytes;
+    for (int i = 0; i < file.gcount(); ++i) {
+      bytes << ' ' << std::hex << std::setw(2) << std::setfill('0') << int{header[i]};
+    }
+    throw std::runtime_error(path + " is no PNG tileset; its first bytes:" + bytes.str());
+  }
   return {number(16) / 16, number(20) / 16};
 }
 
@@ -58,7 +72,7 @@ std::vector<std::string> hint_ink(const Frame& frame, int cell_w, int cell_h) {
   for (int y = 24 * cell_h; y < 25 * cell_h; ++y) {
     std::string row;
     for (int x = left; x < left + width; ++x) {
-      row += frame.pixels[static_cast<size_t>(y * frame.width + x)] == frame.background ? '0' : '1';
+      row += frame.at(x, y) == frame.background ? '0' : '1';
     }
     rows.push_back(row);
   }
@@ -86,13 +100,13 @@ TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlackInTheTileset) {
   expect_first_frame(demo, frame);
 
   const auto [cell_w, cell_h] = tileset_cell(Demo::demo_dir() + "/terminal.png");
-  EXPECT_EQ(frame.width, cols * cell_w);
-  EXPECT_EQ(frame.height, rows * cell_h);
+  ASSERT_EQ(frame.width, cols * cell_w) << "the window is not in the tileset's cells";
+  ASSERT_EQ(frame.height, rows * cell_h);
   EXPECT_GT(cell_h, cell_w) << "upright cells";
   std::set<unsigned long> colours;
   for (int y = 24 * cell_h; y < 25 * cell_h; ++y) {
     for (int x = frame.first_col * cell_w; x < (frame.last_col + 1) * cell_w; ++x) {
-      colours.insert(frame.pixels[static_cast<size_t>(y * frame.width + x)]);
+      colours.insert(frame.at(x, y));
     }
   }
   EXPECT_EQ(colours, (std::set<unsigned long>{black, white})) << "only text and background";
@@ -417,27 +431,69 @@ bool sleeps(pid_t pid) {
   return false;
 }
 
+// Whether the process has taken the SIGINT sent to it within patience: a
+// second one sent while the first is pending would merge with it.
+bool took_sigint(pid_t pid) {
+  for (const auto deadline = Clock::now() + patience; Clock::now() < deadline;) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("ShdPnd:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & 2) == 0) {
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
+}
+
 // After a signal, an exit that takes its time (a sanitizer's leak check,
 // say) is not cut short; only a run that does not end is, or one that a
-// second signal asks to end again.
+// second signal asks to end again, at once, not after the first one's half
+// second of grace. A run that failed keeps its status.
 TEST_F(DemoTest, ASlowExitAfterASignalIsNotCutShortButASecondSignalEndsIt) {
   if (wine) {
     GTEST_SKIP() << "LD_PRELOAD, which brings the slow exit, is the Linux loader's";
   }
-  for (const bool twice : {false, true}) {
-    SCOPED_TRACE(twice ? "two signals" : "one signal");
-    Demo demo(*server,
-              {{"LD_PRELOAD", ZAN_SLOW_EXIT}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
-    demo.first_frame();
-    demo.wait_idle();
-    interrupt(demo);
-    if (twice) {
-      ASSERT_TRUE(sleeps(demo.pid())) << "the slow exit never began";
+  const Demo::Env slow = {{"LD_PRELOAD", ZAN_SLOW_EXIT},
+                          {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+  Demo::Env failing = slow;
+  failing.insert({{"SDL_VIDEODRIVER", "dummy"}, {"SDL_VIDEO_DRIVER", "dummy"}});
+  // Signals sent while the demo waits for a key, then once its exit began;
+  // the failed run (no window to show) exits as soon as it starts.
+  const struct {
+    const char* name;
+    const Demo::Env& env;
+    int waiting;
+    int exiting;
+    int status;
+  } cases[] = {{"one signal", slow, 1, 0, 0},
+               {"two signals", slow, 1, 1, 0},
+               {"two signals as a failed run exits", failing, 0, 2, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Demo demo(*server, c.env);
+    if (c.waiting > 0) {
+      demo.first_frame();
+      demo.wait_idle();
       interrupt(demo);
     }
-    const Ending ending = demo.wait_exit();
-    EXPECT_TRUE(exited_with(ending, 0)) << "wait status " << ending.status;
-    EXPECT_EQ(ending.err, twice ? "" : "slow exit done\n");
+    if (c.exiting > 0) {
+      ASSERT_TRUE(sleeps(demo.pid())) << "the slow exit never began";
+    }
+    auto sent = Clock::now();
+    for (int i = 0; i < c.exiting; ++i) {
+      sent = Clock::now();
+      interrupt(demo);
+      ASSERT_TRUE(took_sigint(demo.pid())) << "signal " << i + 1 << " was never taken";
+    }
+    const Ending ending = demo.wait_exit(sent);
+    EXPECT_TRUE(exited_with(ending, c.status)) << "wait status " << ending.status;
+    const bool cut_short = c.waiting + c.exiting > 1;
+    EXPECT_EQ(ending.err.find("slow exit done"), cut_short ? std::string::npos : 0) << ending.err;
+    if (cut_short) {
+      EXPECT_LT(ending.took, 250ms) << "the second signal waited out the first one's grace: took "
+                                    << ending.took.count() << " µs";
+    }
   }
 }
 

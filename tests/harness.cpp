@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
@@ -107,6 +108,17 @@ int Frame::hint() const {
     }
   }
   return -1;
+}
+
+unsigned long Frame::at(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width || y >= height ||
+      pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
+    throw std::out_of_range("pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                            ") read from a frame of " + std::to_string(width) + "x" +
+                            std::to_string(height) + " holding " + std::to_string(pixels.size()) +
+                            " pixels");
+  }
+  return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
 }
 
 std::string describe(const Frame& frame) {
@@ -265,12 +277,12 @@ Frame Demo::grab(int first_row, int row_count) const {
   if (frame.cell_w == 0 || frame.cell_h == 0 || frame.pixels.empty()) {
     return frame;
   }
-  frame.background = frame.pixels[0];
+  frame.background = frame.at(0, 0);
   int farthest = 0;
   unsigned long farthest_pixel = frame.background;
   for (int y = 0; y < frame.height; ++y) {
     for (int x = 0; x < frame.width; ++x) {
-      const unsigned long pixel = frame.pixels[static_cast<size_t>(y * frame.width + x)];
+      const unsigned long pixel = frame.at(x, y);
       if (pixel == frame.background) {
         continue;
       }

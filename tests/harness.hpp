@@ -68,6 +68,9 @@ struct Frame {
 
   // The index of the hint whose cells the ink covers exactly, or -1.
   int hint() const;
+  // The pixel at (x, y); outside the frame, an exception that fails the case
+  // with both sizes, where an unchecked read could crash the whole suite.
+  unsigned long at(int x, int y) const;
 };
 
 std::string describe(const Frame& frame);

@@ -46,9 +46,10 @@ struct Failure : std::runtime_error {
       : std::runtime_error(file + ": " + what) {}
 };
 
-// Saves `image` to `path`, making sure that a file was written. libtcod
-// reports a failed write in its own words, over several lines on some
-// releases, or not at all on others; the check below covers both.
+// Saves `image` to `path` as a PNG, making sure that one was written.
+// libtcod reports a failed write in its own words, over several lines on
+// some releases, or not at all on others; the check below covers both, and
+// a file that does not begin as a PNG does, which the program would not load.
 void save(TCODImage& image, const char* path) {
   std::remove(path);  // so that a stale file cannot pass for a written one
   try {
@@ -60,7 +61,13 @@ void save(TCODImage& image, const char* path) {
   if (written == nullptr) {
     throw Failure(path, "cannot write it");
   }
+  const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  unsigned char start[8] = {};
+  const size_t read = std::fread(start, 1, sizeof start, written);
   std::fclose(written);
+  if (read != sizeof start || !std::equal(std::begin(png), std::end(png), start)) {
+    throw Failure(path, "was written, but not as a PNG");
+  }
 }
 
 struct FreeTypeDone {

@@ -22,7 +22,13 @@ export async function serve(folder, port = 0) {
     }
   });
   await new Promise((listening) => server.listen(port, "127.0.0.1", listening));
-  return { address: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+  // Closing ends the connections a browser keeps open too, which would
+  // otherwise keep node running.
+  const close = () => {
+    server.closeAllConnections();
+    server.close();
+  };
+  return { address: `http://127.0.0.1:${server.address().port}/`, close };
 }
 
 if (import.meta.url === pathToFileURL(process.argv[1]).href) {
