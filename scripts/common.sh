@@ -3,18 +3,20 @@
 # Everything the demo needs to build and run: the compiler, CMake, libtcod,
 # FreeType and the X bitmap font the tileset is made from, and for the library's
 # fallback when the demo runs without it, fontconfig (libtcod runs fc-match)
-# and a monospace TrueType font.
-build_packages=(g++ cmake ninja-build pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core)
+# and a monospace TrueType font; and ATK's bridge to AT-SPI2, for screen readers.
+build_packages=(g++ cmake ninja-build pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core
+  libatk-bridge2.0-dev)
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
 # with CMake, whose SDL is then the user's to install.
 if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, what
-# the Wayland back end types with (libwayland and xkbcommon, in C), and
-# dbus-run-session.
+# the Wayland back end types with (libwayland and xkbcommon, in C),
+# dbus-run-session, and what reads the program as a screen reader does (the
+# accessibility bus, gdbus to turn it on, and python3-gi's Atspi).
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev
-  dbus-daemon)
+  dbus-daemon at-spi2-core libglib2.0-bin python3-gi gir1.2-atspi-2.0)
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), icoutils to
 # pack the icon, and NSIS for the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)
@@ -30,7 +32,11 @@ wayland_packages=(sway grim jq)
 # and its address in HOME.
 own_bus=(dbus-run-session --)
 # A private virtual X server, large enough for the demo's window, on its bus.
-xvfb=("${own_bus[@]}" xvfb-run -a -s "-screen 0 1920x1080x24")
+# It listens on its socket in /tmp alone, not in Linux's abstract namespace,
+# which every root on the machine shares: xvfb-run picks a free display by
+# the lock files in /tmp, so a run in a root (scripts/soak --new-machine)
+# would otherwise take the display of a run beside it.
+xvfb=("${own_bus[@]}" xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
 
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "access.hpp"
+#include "console_text.hpp"
 #include "platform.hpp"
 #include "sdl.hpp"
 
@@ -99,7 +101,11 @@ int zan_platform_forward_signals() {
   return failed;
 }
 
-bool zan_platform_wait() { return zan_sdl_wait(); }
+// A frame is presented: the screen reader hears what it shows.
+bool zan_platform_wait() {
+  zan_access_show(zan_console_text());
+  return zan_sdl_wait();
+}
 
 int zan_platform_ended(int main_status) {
   status = main_status;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console_text.hpp"
 #include "platform.hpp"
 #include "sdl.hpp"
 
@@ -44,25 +45,6 @@ EM_JS(void, zan_platform_window_text, (const char* text), {
 
 namespace {
 
-// What the root console shows, as text: the rows that hold any, without the
-// blanks around them, in one line, as UTF-8.
-std::string window_text() {
-  std::string text;
-  for (int y = 0; y < TCOD_console_get_height(nullptr); ++y) {
-    std::string row;
-    for (int x = 0; x < TCOD_console_get_width(nullptr); ++x) {
-      const int c = TCOD_console_get_char(nullptr, x, y);
-      char utf8[4];
-      row.append(utf8, SDL_UCS4ToUTF8(static_cast<Uint32>(c == 0 ? ' ' : c), utf8));
-    }
-    const auto first = row.find_first_not_of(' ');
-    if (first != std::string::npos) {
-      text += (text.empty() ? "" : " ") + row.substr(first, row.find_last_not_of(' ') - first + 1);
-    }
-  }
-  return text;
-}
-
 // libtcod draws the console into a texture of its own, then blends that onto
 // the window. The console is opaque, so a copy shows the same; with SDL's
 // software renderer the blend took two thirds of a frame's time (2 of 3 ms).
@@ -93,7 +75,7 @@ void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n",
 int zan_platform_forward_signals() { return 0; }
 
 bool zan_platform_wait() {
-  zan_platform_window_text(window_text().c_str());
+  zan_platform_window_text(zan_console_text().c_str());
   copy_the_console();
   SDL_PumpEvents();
   while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {

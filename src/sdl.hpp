@@ -28,7 +28,9 @@ inline void zan_sdl_show_error(const char* title, const char* text) {
 }
 
 // zan_sdl_watch_damage has SDL set *damaged whenever the window may have lost
-// its content, so that the frame is presented again.
+// its content, so that the frame is presented again. zan_sdl_watch_focus has
+// SDL call on_focus(true or false) as the window gains or loses the keyboard
+// focus, for the rest of the run.
 
 #if ZAN_SDL3
 
@@ -69,6 +71,18 @@ inline bool zan_sdl_note_damage(void* damaged, SDL_Event* event) {
 inline void zan_sdl_watch_damage(bool* damaged) { SDL_AddEventWatch(zan_sdl_note_damage, damaged); }
 inline void zan_sdl_unwatch_damage(bool* damaged) {
   SDL_RemoveEventWatch(zan_sdl_note_damage, damaged);
+}
+
+inline bool zan_sdl_note_focus(void* on_focus, SDL_Event* event) {
+  if (event->type == SDL_EVENT_WINDOW_FOCUS_GAINED || event->type == SDL_EVENT_WINDOW_FOCUS_LOST) {
+    (*static_cast<void (**)(bool)>(on_focus))(event->type == SDL_EVENT_WINDOW_FOCUS_GAINED);
+  }
+  return true;
+}
+
+// Code point c as UTF-8 in `out`; returns its length.
+inline int zan_sdl_utf8(Uint32 c, char* out) {
+  return static_cast<int>(SDL_UCS4ToUTF8(c, out) - out);
 }
 
 #else
@@ -122,4 +136,31 @@ inline void zan_sdl_unwatch_damage(bool* damaged) {
   SDL_DelEventWatch(zan_sdl_note_damage, damaged);
 }
 
+inline int zan_sdl_note_focus(void* on_focus, SDL_Event* event) {
+  if (event->type == SDL_WINDOWEVENT && (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
+                                         event->window.event == SDL_WINDOWEVENT_FOCUS_LOST)) {
+    (*static_cast<void (**)(bool)>(on_focus))(event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+  }
+  return 1;
+}
+
+// SDL 2 has no public UTF-8 encoder.
+inline int zan_sdl_utf8(Uint32 c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  for (int i = length - 1; i > 0; --i, c >>= 6) {
+    out[i] = static_cast<char>(0x80 | (c & 0x3f));
+  }
+  out[0] = static_cast<char>((0xf00 >> length) | c);
+  return length;
+}
+
 #endif
+
+// SDL keeps a pointer to the callback, which must outlive the run.
+inline void zan_sdl_watch_focus(void (**on_focus)(bool)) {
+  SDL_AddEventWatch(zan_sdl_note_focus, on_focus);
+}

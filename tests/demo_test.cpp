@@ -128,6 +128,44 @@ TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlackInTheTileset) {
                                 << ZAN_BUILD_DIR << "/first-hint.pbm";
 }
 
+// A screen reader reads the window through AT-SPI2, as Orca does, once the
+// accessibility bus says one runs: the frame, active, and in it the hint,
+// focused, as name and text, new with each frame; keys act as before.
+TEST_F(DemoTest, AScreenReaderReadsTheHintOfEachFrame) {
+  if (wine) {
+    GTEST_SKIP() << "AT-SPI2 is the Linux desktop's";
+  }
+  ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr)
+      << "no session bus: scripts/test runs the suite on one";
+  const auto turn = [](const char* on) {
+    const std::string set =
+        "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method "
+        "org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<" +
+        std::string(on) + ">' >/dev/null";
+    return std::system(set.c_str()) == 0;
+  };
+  ASSERT_TRUE(turn("true")) << "the accessibility bus did not start";
+  const std::shared_ptr<void> off(nullptr, [&](void*) { turn("false"); });
+  Demo demo(*server);
+  Frame frame = demo.first_frame();
+  for (const int step : {0, 1, 2}) {
+    if (step > 0) {
+      frame = demo.next_frame(step == 1 ? XK_x : XK_r);
+    }
+    const std::string text = hints[frame.hint() < 0 ? 0 : frame.hint()].text;
+    const std::string expected = "windowname|active|" + text + "|" + text + "|focused\n";
+    std::string read;
+    for (const auto deadline = Clock::now() + patience;
+         read != expected && Clock::now() < deadline;) {
+      read = output_of(std::string(ZAN_SOURCE_DIR) + "/tests/access/atspi-tree.py");
+    }
+    EXPECT_EQ(read, expected) << describe(frame);
+  }
+  EXPECT_EQ(frame.ink, red) << "r acted";
+  demo.tap(XK_q);
+  expect_clean_exit(demo.wait_exit());
+}
+
 // Started elsewhere, the bare program has no tileset and the library draws
 // with its fallback font; the demo must work all the same.
 TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {

@@ -21,22 +21,6 @@
 namespace harness {
 namespace {
 
-// What a shell command prints.
-std::string output_of(const std::string& command) {
-  std::string text;
-  FILE* const pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return text;
-  }
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    text.append(buffer, n);
-  }
-  pclose(pipe);
-  return text;
-}
-
 // One virtual keyboard on sway's seat for the whole test program, since
 // keyboards made per key lose keys.
 class Keyboard {

@@ -110,6 +110,22 @@ int Frame::hint() const {
   return -1;
 }
 
+// What a shell command prints.
+std::string output_of(const std::string& command) {
+  std::string text;
+  FILE* const pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return text;
+  }
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    text.append(buffer, n);
+  }
+  pclose(pipe);
+  return text;
+}
+
 unsigned long Frame::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height ||
       pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {

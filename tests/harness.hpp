@@ -75,6 +75,9 @@ struct Frame {
 
 std::string describe(const Frame& frame);
 
+// What a shell command prints on stdout.
+std::string output_of(const std::string& command);
+
 // The nearest of black, white, red and blue to a colour.
 unsigned long nearest(unsigned long colour);
 
