@@ -29,8 +29,17 @@ wayland_packages=(sway grim jq)
 # What the tests and the benchmark start runs on a session bus of its own,
 # gone with it: without one, SDL and the browsers would start one for the
 # display through dbus-x11, as every desktop has it, which leaves it running
-# and its address in HOME.
-own_bus=(dbus-run-session --)
+# and its address in HOME. What the bus starts (the accessibility bus) keeps
+# its socket in a runtime folder of the bus's own, and its settings in
+# memory rather than in dconf's files in HOME.
+on_own_bus() {
+  local runtime status=0
+  runtime=$(mktemp -d)
+  XDG_RUNTIME_DIR=$runtime GSETTINGS_BACKEND=memory dbus-run-session -- "$@" || status=$?
+  rm -rf "$runtime"
+  return "$status"
+}
+own_bus=(on_own_bus)
 # A private virtual X server, large enough for the demo's window, on its bus.
 # It listens on its socket in /tmp alone, not in Linux's abstract namespace,
 # which every root on the machine shares: xvfb-run picks a free display by

@@ -29,7 +29,7 @@ namespace {
 struct Node {
   AtkObject object;
   AtkObject* child;
-  gboolean on;  // the frame: active; the label: focused
+  bool on;  // the frame: active; the label: focused
 };
 struct NodeClass {
   AtkObjectClass object;
@@ -129,9 +129,9 @@ const gchar* util_get_toolkit_version() { return "1"; }
 void show_focus() {
   node(frame)->on = focused;
   node(label)->on = focused;
-  atk_object_notify_state_change(frame, ATK_STATE_ACTIVE, focused);
+  atk_object_notify_state_change(frame, ATK_STATE_ACTIVE, focused ? TRUE : FALSE);
   g_signal_emit_by_name(frame, focused ? "activate" : "deactivate");
-  atk_object_notify_state_change(label, ATK_STATE_FOCUSED, focused);
+  atk_object_notify_state_change(label, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
 }
 
 // A new name, sent as a name change, the text's removal and insertion, and
@@ -177,7 +177,7 @@ void start_bridge() {
 
 // Whether the accessibility bus's answer turns assistive technology on.
 bool says_on(GVariant* value) {
-  return value != nullptr && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) &&
+  return value != nullptr && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) != 0 &&
          g_variant_get_boolean(value) != 0;
 }
 

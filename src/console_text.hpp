@@ -4,6 +4,7 @@
 
 #include <libtcod.h>
 
+#include <array>
 #include <string>
 
 #include "sdl.hpp"
@@ -14,9 +15,9 @@ inline std::string zan_console_text() {
     std::string row;
     for (int x = 0; x < TCOD_console_get_width(nullptr); ++x) {
       const int c = TCOD_console_get_char(nullptr, x, y);
-      char utf8[4];
-      row.append(utf8,
-                 static_cast<size_t>(zan_sdl_utf8(static_cast<Uint32>(c == 0 ? ' ' : c), utf8)));
+      std::array<char, 4> utf8{};
+      const int length = zan_sdl_utf8(static_cast<Uint32>(c == 0 ? ' ' : c), utf8.data());
+      row.append(utf8.data(), static_cast<size_t>(length));
     }
     const auto first = row.find_first_not_of(' ');
     if (first != std::string::npos) {

@@ -144,17 +144,26 @@ inline int zan_sdl_note_focus(void* on_focus, SDL_Event* event) {
   return 1;
 }
 
-// SDL 2 has no public UTF-8 encoder.
+// SDL 2 has no public UTF-8 encoder. A code point below 0x80 is one byte;
+// others are a lead byte, its top bits one per byte, then bytes of six bits
+// each under 0b10.
 inline int zan_sdl_utf8(Uint32 c, char* out) {
-  if (c < 0x80) {
+  constexpr Uint32 one_byte = 0x80;
+  constexpr Uint32 two_bytes = 0x800;
+  constexpr Uint32 three_bytes = 0x10000;
+  constexpr int bits = 6;
+  constexpr Uint32 low_bits = (1U << bits) - 1;
+  constexpr Uint32 following = 0x80;
+  constexpr Uint32 lead = 0xf00;  // shifted right by the length: 0xc0, 0xe0 or 0xf0
+  if (c < one_byte) {
     out[0] = static_cast<char>(c);
     return 1;
   }
-  const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  for (int i = length - 1; i > 0; --i, c >>= 6) {
-    out[i] = static_cast<char>(0x80 | (c & 0x3f));
+  const int length = c < two_bytes ? 2 : c < three_bytes ? 3 : 4;
+  for (int i = length - 1; i > 0; --i, c >>= bits) {
+    out[i] = static_cast<char>(following | (c & low_bits));
   }
-  out[0] = static_cast<char>((0xf00 >> length) | c);
+  out[0] = static_cast<char>((lead >> length) | c);
   return length;
 }
 
