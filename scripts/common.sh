@@ -39,13 +39,12 @@ on_own_bus() {
   rm -rf "$runtime"
   return "$status"
 }
-own_bus=(on_own_bus)
 # A private virtual X server, large enough for the demo's window, on its bus.
 # It listens on its socket in /tmp alone, not in Linux's abstract namespace,
 # which every root on the machine shares: xvfb-run picks a free display by
 # the lock files in /tmp, so a run in a root (scripts/soak --new-machine)
 # would otherwise take the display of a run beside it.
-xvfb=("${own_bus[@]}" xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
+xvfb=(on_own_bus xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
 
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.

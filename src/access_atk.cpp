@@ -134,14 +134,11 @@ void show_focus() {
   atk_object_notify_state_change(label, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
 }
 
-// A new name, sent as a name change, the text's removal and insertion, and
-// where this ATK has them (2.46, 2.50) an announcement and a polite
-// notification.
+// A new name (zan_access_show hands over only a changed one), sent as a
+// name change, the text's removal and insertion, and where this ATK has
+// them (2.46, 2.50) an announcement and a polite notification.
 void show_text(const char* text) {
   const std::string before = atk_object_get_name(label);
-  if (before == text) {
-    return;
-  }
   atk_object_set_name(label, text);
   g_signal_emit_by_name(label, "text-remove", 0,
                         static_cast<gint>(g_utf8_strlen(before.c_str(), -1)), before.c_str());

@@ -152,7 +152,7 @@ TEST_F(DemoTest, AScreenReaderReadsTheHintOfEachFrame) {
     if (step > 0) {
       frame = demo.next_frame(step == 1 ? XK_x : XK_r);
     }
-    const std::string text = hints[frame.hint() < 0 ? 0 : frame.hint()].text;
+    const std::string text = hints[step].text;
     const std::string expected = "windowname|active|" + text + "|" + text + "|focused\n";
     std::string read;
     for (const auto deadline = Clock::now() + patience;
