@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include "access.hpp"
+#include "console_text.hpp"
 #include "platform.hpp"
 #include "sdl.hpp"
 
@@ -97,7 +99,11 @@ int zan_platform_forward_signals() {
   return 0;
 }
 
-bool zan_platform_wait() { return zan_sdl_wait(); }
+// A frame is presented: the screen reader hears what it shows.
+bool zan_platform_wait() {
+  zan_access_show(zan_console_text());
+  return zan_sdl_wait();
+}
 
 int zan_platform_ended(int main_status) {
   status = main_status;

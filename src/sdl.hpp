@@ -85,6 +85,21 @@ inline int zan_sdl_utf8(Uint32 c, char* out) {
   return static_cast<int>(SDL_UCS4ToUTF8(c, out) - out);
 }
 
+#ifdef _WIN32
+// The HWND of the program's one window, or nullptr. (Windows builds run on
+// SDL 3 only.)
+inline void* zan_sdl_window_handle() {
+  int count = 0;
+  SDL_Window** const windows = SDL_GetWindows(&count);
+  void* const hwnd = count < 1
+                         ? nullptr
+                         : SDL_GetPointerProperty(SDL_GetWindowProperties(windows[0]),
+                                                  SDL_PROP_WINDOW_WIN32_HWND_POINTER, nullptr);
+  SDL_free(windows);
+  return hwnd;
+}
+#endif
+
 #else
 
 inline bool zan_sdl_wait() { return SDL_WaitEvent(nullptr) != 0; }
