@@ -12,12 +12,15 @@
 #include <libtcod.hpp>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -135,15 +138,20 @@ TEST_F(DemoTest, FirstFrameShowsTheQuitHintOnBlackInTheTileset) {
 // in it the hint as a text element that is read as it changes.
 TEST_F(DemoTest, AScreenReaderReadsTheHintOfEachFrame) {
   const auto turn = [](const char* on) {
-    const std::string set =
-        "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method "
-        "org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<" +
-        std::string(on) + ">' >/dev/null";
-    return std::system(set.c_str()) == 0;
+    bool done = true;
+    for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
+      const std::string set =
+          "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method "
+          "org.freedesktop.DBus.Properties.Set org.a11y.Status " +
+          std::string(property) + " '<" + on + ">' >/dev/null";
+      done = std::system(set.c_str()) == 0 && done;
+    }
+    return done;
   };
   std::string reader = std::string(ZAN_SOURCE_DIR) + "/tests/access/atspi-tree.py";
   std::string read_as = "windowname|active|%|%|focused\n";
   std::shared_ptr<void> off;
+  std::unique_ptr<FILE, int (*)(FILE*)> names(nullptr, pclose);
   if (wine) {
     const std::string demo_path = ZAN_DEMO_PATH;
     reader = "ZAN_EXE=" + demo_path.substr(0, demo_path.rfind('/')) + "/uia-read.exe " + demo_path;
@@ -153,6 +161,11 @@ TEST_F(DemoTest, AScreenReaderReadsTheHintOfEachFrame) {
         << "no session bus: scripts/test runs the suite on one";
     ASSERT_TRUE(turn("true")) << "the accessibility bus did not start";
     off.reset(static_cast<void*>(nullptr), [&](void*) { turn("false"); });
+    // Listening from before the program starts, as a screen reader does.
+    names.reset(popen(("timeout 30 " + reader + " --names 2").c_str(), "r"));
+    std::array<char, 16> line{};
+    ASSERT_TRUE(names && fgets(line.data(), line.size(), names.get()) != nullptr &&
+                std::string(line.data()) == "listening\n");
   }
   Demo demo(*server);
   Frame frame = demo.first_frame();
@@ -174,6 +187,12 @@ TEST_F(DemoTest, AScreenReaderReadsTheHintOfEachFrame) {
     EXPECT_EQ(read, expected) << describe(frame);
   }
   EXPECT_EQ(frame.ink, red) << "r acted";
+  if (names) {
+    std::string heard(4096, '\0');
+    heard.resize(fread(heard.data(), 1, heard.size(), names.get()));
+    EXPECT_EQ(heard, std::string(hints[1].text) + "\n" + hints[2].text + "\n")
+        << "the names each key's frame sent";
+  }
   demo.tap(XK_q);
   expect_clean_exit(demo.wait_exit());
 }

@@ -2,8 +2,8 @@
 # Prints what a screen reader reads of zan-demo through AT-SPI2, one line:
 #   FRAME NAME|active or not|LABEL NAME|LABEL TEXT|focused or not
 # or nothing while no application of that name is on the accessibility bus.
-# With --events, prints instead each name change and announcement the
-# program sends, one per line, until it is killed.
+# With --names N, prints instead "listening" once it listens, then the next
+# N names the program gives its label, one per line, as they are sent.
 import sys
 
 import gi
@@ -16,16 +16,21 @@ def states(accessible, state, word):
     return word if accessible.get_state_set().contains(state) else "not " + word
 
 
-if sys.argv[1:] == ["--events"]:
+if sys.argv[1:2] == ["--names"]:
+    names = []
+
     def heard(event):
         if event.source.get_role() == Atspi.Role.LABEL:
-            print(f"{event.type}|{event.any_data}", flush=True)
+            print(event.any_data, flush=True)
+            names.append(event.any_data)
+            if len(names) == int(sys.argv[2]):
+                Atspi.event_quit()
 
     listener = Atspi.EventListener.new(heard)
-    for kind in ("object:property-change:accessible-name", "object:announcement"):
-        listener.register(kind)
+    listener.register("object:property-change:accessible-name")
     print("listening", flush=True)
     Atspi.event_main()
+    sys.exit(0)
 
 desktop = Atspi.get_desktop(0)
 for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
