@@ -1,7 +1,9 @@
 // Measures the page against the floor page built the same way (scripts/bench
 // --web), in headless Chromium, round by round, and prints Markdown tables:
 // the weight on the wire, the first draw call after navigation, key -> next
-// draw call, and the main thread's work over 5 idle seconds. Draw calls are
+// draw call, and the main thread's work over 5 idle seconds; then, as on a
+// phone, the first draw of a first visit with the CPU slowed 4 times on a
+// slow mobile network (150 ms each way, 1.6 Mbps down, 750 kbps up). Draw calls are
 // WebGL's and the 2D canvas's putImageData (SDL's software renderer), seen
 // through a wrapper the benchmark puts in before the page loads; keys go
 // through the browser's own input.
@@ -71,6 +73,39 @@ async function run(name) {
   return { first, p50: at(0.5), p95: at(0.95), idle };
 }
 
+// The first draw of a first visit on a phone: nothing cached.
+async function phone(name) {
+  const page = await browser.newPage();
+  await page.setCacheEnabled(false);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Emulation.setCPUThrottlingRate", { rate: 4 });
+  await cdp.send("Network.enable");
+  await cdp.send("Network.emulateNetworkConditions", {
+    offline: false,
+    latency: 150,
+    downloadThroughput: 1.6e6 / 8,
+    uploadThroughput: 750e3 / 8,
+  });
+  await page.evaluateOnNewDocument(() => {
+    window.draws = [];
+    for (const context of [WebGLRenderingContext, WebGL2RenderingContext, CanvasRenderingContext2D]) {
+      for (const call of ["drawArrays", "drawElements", "putImageData"]) {
+        if (!context.prototype[call]) continue;
+        const original = context.prototype[call];
+        context.prototype[call] = function (...args) {
+          draws.push(performance.now());
+          return original.apply(this, args);
+        };
+      }
+    }
+  });
+  await page.goto(`${server.address}${pages[name]}.html`);
+  await page.waitForFunction(() => draws.length > 0, { timeout: 60000 });
+  const first = await page.evaluate(() => draws[0]);
+  await page.close();
+  return first;
+}
+
 // One unmeasured run of each first: the first page a new browser opens also
 // pays for starting its GPU process, and later visits find the compiled
 // program in the browser's cache, as a returning visitor's browser does.
@@ -78,6 +113,10 @@ const figures = { "zan-demo": [], floor: [] };
 for (const name of Object.keys(pages)) await run(name);
 for (let round = 0; round < rounds; round++) {
   for (const name of Object.keys(pages)) figures[name].push(await run(name));
+}
+const onPhone = { "zan-demo": [], floor: [] };
+for (let round = 0; round < rounds; round++) {
+  for (const name of Object.keys(pages)) onPhone[name].push(await phone(name));
 }
 await browser.close();
 server.close();
@@ -98,3 +137,8 @@ for (const [label, key] of [["first draw call (ms)", "first"], ["key → draw ca
   const ratio = `${median(ratios).toFixed(3)} (${Math.min(...ratios).toFixed(3)}–${Math.max(...ratios).toFixed(3)})`;
   console.log(`| ${label} | ${range(demo)} | ${range(floor)} | ${ratio} |`);
 }
+const phoneRatios = onPhone["zan-demo"].map((d, i) => d / onPhone.floor[i]);
+console.log(`\nAs on a phone (CPU 4× slower, 150 ms, 1.6 Mbps down; nothing cached), ${rounds} rounds\n`);
+console.log("| figure | zan-demo, median (min–max) | floor, median (min–max) | ratio, run by run |");
+console.log("|---|---|---|---|");
+console.log(`| first draw call (ms) | ${range(onPhone["zan-demo"])} | ${range(onPhone.floor)} | ${median(phoneRatios).toFixed(3)} (${Math.min(...phoneRatios).toFixed(3)}–${Math.max(...phoneRatios).toFixed(3)}) |`);

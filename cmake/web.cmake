@@ -34,13 +34,24 @@ function(zan_page target name)
 endfunction()
 
 zan_page(zan-demo index)
-# Only the program's own wait suspends (src/platform_web.cpp), and main
-# reaches it through direct calls alone, so ASYNCIFY can leave the indirect
-# calls alone: measured with SDL 3.4.14 and libtcod 2.2.2, the program is
-# 1.36 -> 1.15 MB (371 -> 318 KB gzipped). The wait is a JavaScript function
-# that suspends, which ASYNCIFY must be told.
-target_link_options(zan-demo PRIVATE -sASYNCIFY_IGNORE_INDIRECT=1
-  -sASYNCIFY_IMPORTS=zan_platform_next_dom_event)
+# Only the program's own wait suspends (src/platform_web.cpp), a JavaScript
+# function that ASYNCIFY must be told of, and only main and the program's
+# own functions can be on the stack then: ASYNCIFY instruments those alone.
+# A function missing here fails at run time, when the wait suspends in it,
+# so the page's cases walk the whole run.
+target_link_options(zan-demo PRIVATE -sASYNCIFY_IMPORTS=zan_platform_next_dom_event
+  "-sASYNCIFY_ONLY=main,zan_*")
+# Built for size, where the benchmark shows no cost in speed (bench/README.md
+# has what each option gave, kept or not): -Oz and link-time optimisation
+# with the libraries, which package-web builds as bitcode; Closure Compiler
+# over the runtime's JavaScript (EM_CLOSURE_COMPILER names it where
+# emscripten has none of its own, as Debian's has not); emscripten's small
+# allocator, as the program allocates little; the runtime reading only the
+# Module properties the page sets; and text decoded by the browser alone.
+target_compile_options(zan_platform PRIVATE -Oz -flto)
+target_compile_options(zan-demo PRIVATE -Oz -flto)
+target_link_options(zan-demo PRIVATE -Oz -flto --closure 1 -sMALLOC=emmalloc -sTEXTDECODER=2
+  -sINCOMING_MODULE_JS_API=canvas,print,printErr,onAbort,onExit)
 
 # The benchmark's floor: libtcod's own key wait (SDL_WaitEvent), built the
 # plain way a libtcod program is, with the same tileset.

@@ -3,6 +3,7 @@
 // browser its thread until an event arrives. There, too, the page is told
 // the text the window shows, for a screen reader.
 #include <emscripten.h>
+#include <emscripten/html5.h>
 #include <libtcod/renderer_sdl2.h>
 #include <libtcod.hpp>
 
@@ -21,7 +22,8 @@
 // callbacks do, so that its exit() is no uncaught error. Returns whether the
 // page was resized. cmake/web.cmake names this function to ASYNCIFY as one
 // that suspends, and keeps the calls that lead to it direct.
-EM_JS_DEPS(zan_platform, "$callUserCallback");
+// (SDL's own JavaScript uses stringToNewUTF8 without asking for it.)
+EM_JS_DEPS(zan_platform, "$callUserCallback,$stringToNewUTF8");
 // The body is JavaScript.
 // clang-format off
 EM_JS(int, zan_platform_next_dom_event, (), {
@@ -29,19 +31,54 @@ EM_JS(int, zan_platform_next_dom_event, (), {
     const types = ["keydown", "keyup", "resize", "focus", "blur", "visibilitychange"];
     const woken = (event) => {
       types.forEach((type) => removeEventListener(type, woken));
-      Module.canvas.removeEventListener("contextrestored", woken);
+      Module["canvas"].removeEventListener("contextrestored", woken);
       callUserCallback(() => wakeUp(event.type === "resize" || event.type === "contextrestored"));
     };
     types.forEach((type) => addEventListener(type, woken));
-    Module.canvas.addEventListener("contextrestored", woken);
+    Module["canvas"].addEventListener("contextrestored", woken);
   });
 });
 
-// Hands the page the window's text, which it gives a screen reader.
+// Hands the page the window's text, which it gives a screen reader. (The
+// page's own names are quoted, as Closure Compiler renames the others.)
 EM_JS(void, zan_platform_window_text, (const char* text), {
-  if (Module.windowText) Module.windowText(UTF8ToString(text));
+  if (Module["windowText"]) Module["windowText"](UTF8ToString(text));
 });
 // clang-format on
+
+// What SDL's driver would offer the page and the demo never asks for, kept
+// out of the runtime's JavaScript, where emscripten's libraries for it were
+// a fifth of the whole (bench/README.md). The page draws on a 2D canvas with
+// SDL's software renderer, so no OpenGL ES function is ever looked up: one
+// lookup would bring in emscripten's table of every one. The page sizes the
+// window itself and is never fullscreen, and the demo takes no mouse, so
+// never locks the pointer: each request fails as where the browser has
+// neither, and nothing changes either.
+extern "C" {
+void* emscripten_webgl_get_proc_address(const char* /*name*/) { return nullptr; }
+EMSCRIPTEN_RESULT emscripten_request_fullscreen_strategy(
+    const char* /*target*/, bool /*defer*/, const EmscriptenFullscreenStrategy* /*strategy*/) {
+  return EMSCRIPTEN_RESULT_NOT_SUPPORTED;
+}
+EMSCRIPTEN_RESULT emscripten_exit_fullscreen() { return EMSCRIPTEN_RESULT_NOT_SUPPORTED; }
+EMSCRIPTEN_RESULT emscripten_get_fullscreen_status(EmscriptenFullscreenChangeEvent* /*status*/) {
+  return EMSCRIPTEN_RESULT_NOT_SUPPORTED;
+}
+EMSCRIPTEN_RESULT emscripten_set_fullscreenchange_callback_on_thread(
+    const char* /*target*/, void* /*data*/, bool /*capture*/,
+    em_fullscreenchange_callback_func /*callback*/, pthread_t /*thread*/) {
+  return EMSCRIPTEN_RESULT_SUCCESS;
+}
+EMSCRIPTEN_RESULT emscripten_request_pointerlock(const char* /*target*/, bool /*defer*/) {
+  return EMSCRIPTEN_RESULT_NOT_SUPPORTED;
+}
+EMSCRIPTEN_RESULT emscripten_exit_pointerlock() { return EMSCRIPTEN_RESULT_NOT_SUPPORTED; }
+EMSCRIPTEN_RESULT emscripten_set_pointerlockchange_callback_on_thread(
+    const char* /*target*/, void* /*data*/, bool /*capture*/,
+    em_pointerlockchange_callback_func /*callback*/, pthread_t /*thread*/) {
+  return EMSCRIPTEN_RESULT_SUCCESS;
+}
+}
 
 namespace {
 

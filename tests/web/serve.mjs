@@ -2,21 +2,30 @@
 // the page: the page's cases and the benchmark import it, and scripts/run
 // --web runs it, `node serve.mjs FOLDER PORT`, until Ctrl+C. It gives .wasm
 // its type, application/wasm, which browsers want to compile the program as
-// it arrives.
+// it arrives, and gzips what it sends to a browser that takes it, as static
+// hosts do, so that a slow network carries what it carries there.
 import { readFileSync } from "node:fs";
 import { createServer } from "node:http";
 import { extname, join } from "node:path";
 import { pathToFileURL } from "node:url";
+import { gzipSync } from "node:zlib";
 
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".png": "image/png" };
 
 // Serves `folder` at `port`, or at a free one.
 export async function serve(folder, port = 0) {
+  const gzipped = new Map();
   const server = createServer((request, response) => {
     const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
     try {
-      const body = readFileSync(join(folder, name));
-      response.writeHead(200, { "Content-Type": types[extname(name)] ?? "application/octet-stream" }).end(body);
+      let body = readFileSync(join(folder, name));
+      const headers = { "Content-Type": types[extname(name)] ?? "application/octet-stream" };
+      if (/\bgzip\b/.test(request.headers["accept-encoding"] ?? "")) {
+        if (!gzipped.has(name)) gzipped.set(name, gzipSync(body, { level: 9 }));
+        body = gzipped.get(name);
+        headers["Content-Encoding"] = "gzip";
+      }
+      response.writeHead(200, headers).end(body);
     } catch {
       response.writeHead(404).end();
     }
