@@ -48,12 +48,12 @@ EM_JS(void, zan_platform_window_text, (const char* text), {
 
 // What SDL's driver would offer the page and the demo never asks for, kept
 // out of the runtime's JavaScript, where emscripten's libraries for it were
-// a fifth of the whole (bench/README.md). The page draws on a 2D canvas with
-// SDL's software renderer, so no OpenGL ES function is ever looked up: one
-// lookup would bring in emscripten's table of every one. The page sizes the
-// window itself and is never fullscreen, and the demo takes no mouse, so
-// never locks the pointer: each request fails as where the browser has
-// neither, and nothing changes either.
+// a quarter of the whole (bench/README.md). The page draws on a 2D canvas
+// with SDL's software renderer, so no OpenGL ES function is ever looked up:
+// one lookup would bring in emscripten's table of every one. The page sizes
+// the window itself and is never fullscreen, and the demo takes no mouse,
+// so never locks the pointer: each request fails, as in a browser without
+// them, and watching for a change succeeds and sees none.
 extern "C" {
 void* emscripten_webgl_get_proc_address(const char* /*name*/) { return nullptr; }
 EMSCRIPTEN_RESULT emscripten_request_fullscreen_strategy(
