@@ -3,8 +3,8 @@
 // the weight on the wire, the first draw call after navigation, key -> next
 // draw call, and the main thread's work over 5 idle seconds; then, as on a
 // phone, the first draw of a first visit with the CPU slowed 4 times on a
-// slow mobile network (150 ms each way, 1.6 Mbps down, 750 kbps up). Draw calls are
-// WebGL's and the 2D canvas's putImageData (SDL's software renderer), seen
+// slow mobile network (150 ms each way, 1.6 Mbps down, 750 kbps up). Draw
+// calls are WebGL's and the 2D canvas's putImageData (SDL's software renderer), seen
 // through a wrapper the benchmark puts in before the page loads; keys go
 // through the browser's own input.
 import { readFileSync } from "node:fs";
@@ -30,9 +30,11 @@ const browser = await puppeteer.launch({
   args: process.getuid() ? [] : ["--no-sandbox"],
 });
 
-// One run of a page: its figures, in milliseconds.
-async function run(name) {
+// Opens the page `name` in a new tab set up by `prepare`, with its draw calls
+// and keys timed in `draws` and `keyTimes`, and waits for its first draw.
+async function open(name, timeout, prepare = async () => {}) {
   const page = await browser.newPage();
+  await prepare(page);
   await page.evaluateOnNewDocument(() => {
     window.draws = [];
     window.keyTimes = [];
@@ -49,7 +51,13 @@ async function run(name) {
     }
   });
   await page.goto(`${server.address}${pages[name]}.html`);
-  await page.waitForFunction(() => draws.length > 0, { timeout: 10000 });
+  await page.waitForFunction(() => draws.length > 0, { timeout });
+  return page;
+}
+
+// One run of a page: its figures, in milliseconds.
+async function run(name) {
+  const page = await open(name, 10000);
   await pause(1000);
   const latencies = [];
   for (let i = 0; i < keys; i++) {
@@ -75,32 +83,18 @@ async function run(name) {
 
 // The first draw of a first visit on a phone: nothing cached.
 async function phone(name) {
-  const page = await browser.newPage();
-  await page.setCacheEnabled(false);
-  const cdp = await page.createCDPSession();
-  await cdp.send("Emulation.setCPUThrottlingRate", { rate: 4 });
-  await cdp.send("Network.enable");
-  await cdp.send("Network.emulateNetworkConditions", {
-    offline: false,
-    latency: 150,
-    downloadThroughput: 1.6e6 / 8,
-    uploadThroughput: 750e3 / 8,
+  const page = await open(name, 60000, async (tab) => {
+    await tab.setCacheEnabled(false);
+    const cdp = await tab.createCDPSession();
+    await cdp.send("Emulation.setCPUThrottlingRate", { rate: 4 });
+    await cdp.send("Network.enable");
+    await cdp.send("Network.emulateNetworkConditions", {
+      offline: false,
+      latency: 150,
+      downloadThroughput: 1.6e6 / 8,
+      uploadThroughput: 750e3 / 8,
+    });
   });
-  await page.evaluateOnNewDocument(() => {
-    window.draws = [];
-    for (const context of [WebGLRenderingContext, WebGL2RenderingContext, CanvasRenderingContext2D]) {
-      for (const call of ["drawArrays", "drawElements", "putImageData"]) {
-        if (!context.prototype[call]) continue;
-        const original = context.prototype[call];
-        context.prototype[call] = function (...args) {
-          draws.push(performance.now());
-          return original.apply(this, args);
-        };
-      }
-    }
-  });
-  await page.goto(`${server.address}${pages[name]}.html`);
-  await page.waitForFunction(() => draws.length > 0, { timeout: 60000 });
   const first = await page.evaluate(() => draws[0]);
   await page.close();
   return first;

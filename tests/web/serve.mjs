@@ -18,12 +18,14 @@ export async function serve(folder, port = 0) {
   const server = createServer((request, response) => {
     const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
     try {
-      let body = readFileSync(join(folder, name));
       const headers = { "Content-Type": types[extname(name)] ?? "application/octet-stream" };
+      let body;
       if (/\bgzip\b/.test(request.headers["accept-encoding"] ?? "")) {
-        if (!gzipped.has(name)) gzipped.set(name, gzipSync(body, { level: 9 }));
+        if (!gzipped.has(name)) gzipped.set(name, gzipSync(readFileSync(join(folder, name)), { level: 9 }));
         body = gzipped.get(name);
         headers["Content-Encoding"] = "gzip";
+      } else {
+        body = readFileSync(join(folder, name));
       }
       response.writeHead(200, headers).end(body);
     } catch {
