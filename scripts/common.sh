@@ -13,10 +13,11 @@ if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
 fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, what
 # the Wayland back end types with (libwayland and xkbcommon, in C),
-# dbus-run-session, and what reads the program as a screen reader does (the
-# accessibility bus, gdbus to turn it on, and python3-gi's Atspi).
+# dbus-run-session, and the screen reader players have: Orca, with the
+# accessibility bus and speech-dispatcher (tests/access/with-orca, which
+# also needs pgrep).
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev
-  dbus-daemon at-spi2-core libglib2.0-bin python3-gi gir1.2-atspi-2.0)
+  dbus-daemon at-spi2-core orca speech-dispatcher procps)
 # The Windows build: mingw-w64's compiler and zlib (libtcod's), icoutils to
 # pack the icon, and NSIS for the installer; its tests add Wine and unzip.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)

@@ -1,22 +1,37 @@
 // Screen readers on Linux and the BSDs: the window's text through AT-SPI2,
 // which Orca reads, by ATK and its bridge, with no toolkit. The tree is the
 // application, a frame named "windowname" that is active while the window
-// has the keyboard focus, and in it one label, focused with the frame, whose
-// name and text are what the window shows: Orca speaks a new name of the
-// focused object, and ignores a label's text changes.
+// has the keyboard focus, and in it one static text, focused with the frame,
+// whose name and text are what the window shows.
+//
+// The roles and events are the ones Orca 43 to 51 present, read in its code
+// and its debug log (docs/libraries.md):
+// - Orca speaks a new name of the object that has the focus, but drops any
+//   name change of a label; a static text's it speaks, with no role name
+//   from Orca 48 on.
+// - Orca learns of the focus only from the frame's activation and the
+//   focus's own event, and the bridge sends events only once it knows that
+//   a client listens. So both are sent again each time the bridge starts
+//   sending, whether the screen reader came before the game or after it.
+// - The name change alone speaks each hint: an announcement as well would
+//   be spoken twice (Orca 48).
 //
 // The bridge speaks D-Bus from GLib's main loop, on a thread of its own
-// where every ATK object lives; the main thread hands it the text and the
-// focus. The thread starts once the first frame is presented, so that frame
-// comes no later, and turns the bridge on only when the accessibility bus
-// says that a screen reader or another assistive technology runs
+// where every ATK object lives; the main thread hands it the latest text
+// and focus. The thread starts once the first frame is presented, so that
+// frame comes no later, and turns the bridge on only when the accessibility
+// bus says that a screen reader or another assistive technology runs
 // (org.a11y.Status, as Qt and Chromium read it). Until then it sleeps on the
-// session bus, and nothing wakes the program while it waits for a key.
+// session bus, nothing is queued for it, and nothing wakes the program while
+// it waits for a key. Once on, the bridge stays on for the rest of the run.
 #include <atk-bridge.h>
 #include <atk/atk.h>
 #include <gio/gio.h>
 #include <pthread.h>
 
+#include <array>
+#include <atomic>
+#include <mutex>
 #include <string>
 
 #include "access.hpp"
@@ -24,23 +39,34 @@
 
 namespace {
 
+// What the accessibility bus says: any assistive technology, and a screen
+// reader (which at-spi2-core 2.62 no longer has).
+const std::array<const char*, 2> status_properties = {"IsEnabled", "ScreenReaderEnabled"};
+
 // One node of the tree: each has at most one child and is its parent's only
 // child. A GObject instance, so plain data alone.
 struct Node {
   AtkObject object;
   AtkObject* child;
-  bool on;  // the frame: active; the label: focused
+  bool on;  // the frame: active; the hint: focused
 };
 struct NodeClass {
   AtkObjectClass object;
 };
 
+// What the main thread hands over: the latest text and focus, and whether a
+// hand-over is already queued, so that there is never more than one.
+std::mutex latest_lock;
+std::string latest_text;
+bool latest_focus = true;  // what SDL last said of the window's focus
+bool queued = false;
+std::atomic<bool> bridged{false};  // the tree is made; the thread takes hand-overs
+
+// The rest is the accessibility thread's alone.
 AtkObjectClass* object_class = nullptr;  // AtkObject's own methods
 AtkObject* application = nullptr;        // the tree, made once the bridge goes on
 AtkObject* frame = nullptr;
-AtkObject* label = nullptr;
-bool focused = true;  // the last that SDL said of the window's focus
-bool bridged = false;
+AtkObject* hint = nullptr;
 
 Node* node(AtkObject* object) { return reinterpret_cast<Node*>(object); }
 
@@ -59,7 +85,7 @@ AtkStateSet* node_ref_state_set(AtkObject* object) {
        {ATK_STATE_ENABLED, ATK_STATE_SENSITIVE, ATK_STATE_VISIBLE, ATK_STATE_SHOWING}) {
     atk_state_set_add_state(states, state);
   }
-  if (object == label) {
+  if (object == hint) {
     atk_state_set_add_state(states, ATK_STATE_FOCUSABLE);
   }
   if (object != application && node(object)->on) {
@@ -77,21 +103,21 @@ void node_class_init(gpointer klass, gpointer /*data*/) {
   object->ref_state_set = node_ref_state_set;
 }
 
-// The label's text is its name.
-gchar* label_get_text(AtkText* text, gint start, gint end) {
+// The hint's text is its name.
+gchar* hint_get_text(AtkText* text, gint start, gint end) {
   const char* const name = atk_object_get_name(ATK_OBJECT(text));
   const glong length = g_utf8_strlen(name, -1);
   return g_utf8_substring(name, CLAMP(start, 0, length), end < 0 ? length : CLAMP(end, 0, length));
 }
-gint label_get_character_count(AtkText* text) {
+gint hint_get_character_count(AtkText* text) {
   return static_cast<gint>(g_utf8_strlen(atk_object_get_name(ATK_OBJECT(text)), -1));
 }
-gint label_get_caret_offset(AtkText* /*text*/) { return 0; }
-void label_text_init(gpointer iface, gpointer /*data*/) {
+gint hint_get_caret_offset(AtkText* /*text*/) { return 0; }
+void hint_text_init(gpointer iface, gpointer /*data*/) {
   auto* const text = static_cast<AtkTextIface*>(iface);
-  text->get_text = label_get_text;
-  text->get_character_count = label_get_character_count;
-  text->get_caret_offset = label_get_caret_offset;
+  text->get_text = hint_get_text;
+  text->get_character_count = hint_get_character_count;
+  text->get_caret_offset = hint_get_caret_offset;
 }
 // A frame that is a window: Orca follows the active window by its signals.
 void frame_window_init(gpointer /*iface*/, gpointer /*data*/) {}
@@ -120,55 +146,111 @@ AtkObject* make_node(GType type, AtkRole role, const char* name, AtkObject* pare
   return object;
 }
 
+// The frame's activation and the hint's focus, as the window's focus is.
+void show_focus(bool focused) {
+  node(frame)->on = focused;
+  node(hint)->on = focused;
+  atk_object_notify_state_change(frame, ATK_STATE_ACTIVE, focused ? TRUE : FALSE);
+  g_signal_emit_by_name(frame, focused ? "activate" : "deactivate");
+  atk_object_notify_state_change(hint, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
+}
+
+// A new name, sent as a name change and as the text's removal and insertion.
+void show_text(const std::string& text) {
+  const std::string before = atk_object_get_name(hint);
+  atk_object_set_name(hint, text.c_str());
+  g_signal_emit_by_name(hint, "text-remove", 0,
+                        static_cast<gint>(g_utf8_strlen(before.c_str(), -1)), before.c_str());
+  g_signal_emit_by_name(hint, "text-insert", 0, static_cast<gint>(g_utf8_strlen(text.c_str(), -1)),
+                        text.c_str());
+}
+
+// The hand-over: the tree takes whatever the main thread changed since.
+gboolean take_latest(gpointer /*unused*/) {
+  std::string text;
+  bool focused = false;
+  {
+    const std::lock_guard<std::mutex> hold(latest_lock);
+    queued = false;
+    text = latest_text;
+    focused = latest_focus;
+  }
+  if (text != atk_object_get_name(hint)) {
+    show_text(text);
+  }
+  if (focused != node(frame)->on) {
+    show_focus(focused);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+// Queues the hand-over on the accessibility thread, unless one is queued
+// or the tree is not made. The caller holds latest_lock. An idle source,
+// never g_main_context_invoke(), which would run it here.
+void hand_over() {
+  if (!bridged || queued) {
+    return;
+  }
+  queued = true;
+  GSource* const source = g_idle_source_new();
+  g_source_set_callback(source, take_latest, nullptr, nullptr);
+  g_source_attach(source, nullptr);
+  g_source_unref(source);
+}
+
+// The bridge hooks ATK's signals through the toolkit's global listeners,
+// all at once, when it learns that a client listens; once it has, the focus
+// is sent for that client to hear.
+guint (*bridge_add_listener)(GSignalEmissionHook, const gchar*) = nullptr;
+void (*bridge_remove_listener)(guint) = nullptr;
+bool hooked = false;
+
+gboolean send_focus(gpointer /*unused*/) {
+  if (node(frame)->on) {
+    show_focus(true);
+  }
+  return G_SOURCE_REMOVE;
+}
+guint util_add_listener(GSignalEmissionHook hook, const gchar* type) {
+  if (!hooked) {
+    hooked = true;
+    g_idle_add(send_focus, nullptr);
+  }
+  return bridge_add_listener(hook, type);
+}
+void util_remove_listener(guint id) {
+  hooked = false;  // the last client went; the next one hears the focus anew
+  bridge_remove_listener(id);
+}
+
 // What the bridge asks of a toolkit.
 AtkObject* util_get_root() { return application; }
 const gchar* util_get_toolkit_name() { return "zan-demo"; }
 const gchar* util_get_toolkit_version() { return "1"; }
 
-// The frame's activation and the label's focus follow the window's focus.
-void show_focus() {
-  node(frame)->on = focused;
-  node(label)->on = focused;
-  atk_object_notify_state_change(frame, ATK_STATE_ACTIVE, focused ? TRUE : FALSE);
-  g_signal_emit_by_name(frame, focused ? "activate" : "deactivate");
-  atk_object_notify_state_change(label, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
-}
-
-// A new name (zan_access_show hands over only a changed one), sent as a
-// name change, the text's removal and insertion, and where this ATK has
-// them (2.46, 2.50) an announcement and a polite notification.
-void show_text(const char* text) {
-  const std::string before = atk_object_get_name(label);
-  atk_object_set_name(label, text);
-  g_signal_emit_by_name(label, "text-remove", 0,
-                        static_cast<gint>(g_utf8_strlen(before.c_str(), -1)), before.c_str());
-  g_signal_emit_by_name(label, "text-insert", 0, static_cast<gint>(g_utf8_strlen(text, -1)), text);
-  if (g_signal_lookup("announcement", ATK_TYPE_OBJECT) != 0) {
-    g_signal_emit_by_name(label, "announcement", text);
-  }
-  if (g_signal_lookup("notification", ATK_TYPE_OBJECT) != 0) {
-    const int polite = 1;  // ATK_LIVE_POLITE, from ATK 2.50 on
-    g_signal_emit_by_name(label, "notification", text, polite);
-  }
-}
-
-std::string waiting_text;  // the text to give the label once the bridge is on
-
 void start_bridge() {
-  if (bridged) {
+  if (application != nullptr) {
     return;
   }
-  bridged = true;
   auto* const util = static_cast<AtkUtilClass*>(g_type_class_ref(ATK_TYPE_UTIL));
   util->get_root = util_get_root;
   util->get_toolkit_name = util_get_toolkit_name;
   util->get_toolkit_version = util_get_toolkit_version;
+  bridge_add_listener = util->add_global_event_listener;
+  bridge_remove_listener = util->remove_global_event_listener;
+  util->add_global_event_listener = util_add_listener;
+  util->remove_global_event_listener = util_remove_listener;
   application = make_node(node_type("ZanApplication"), ATK_ROLE_APPLICATION, "zan-demo", nullptr);
   frame = make_node(node_type("ZanFrame", ATK_TYPE_WINDOW, frame_window_init), ATK_ROLE_FRAME,
                     "windowname", application);
-  label = make_node(node_type("ZanLabel", ATK_TYPE_TEXT, label_text_init), ATK_ROLE_LABEL,
-                    waiting_text.c_str(), frame);
-  show_focus();
+  {
+    // From here on every change is handed over: none is lost in between.
+    const std::lock_guard<std::mutex> hold(latest_lock);
+    hint = make_node(node_type("ZanHint", ATK_TYPE_TEXT, hint_text_init), ATK_ROLE_STATIC,
+                     latest_text.c_str(), frame);
+    node(frame)->on = node(hint)->on = latest_focus;
+    bridged = true;
+  }
   atk_bridge_adaptor_init(nullptr, nullptr);
 }
 
@@ -183,7 +265,7 @@ void on_status_changed(GDBusConnection* /*bus*/, const gchar* /*sender*/, const 
                        gpointer /*data*/) {
   GVariant* changed = nullptr;
   g_variant_get_child(parameters, 1, "@a{sv}", &changed);
-  for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
+  for (const char* property : status_properties) {
     GVariant* const value = g_variant_lookup_value(changed, property, G_VARIANT_TYPE_BOOLEAN);
     if (says_on(value)) {
       start_bridge();
@@ -220,7 +302,7 @@ void* run_access(void* /*unused*/) {
                                      "PropertiesChanged", "/org/a11y/bus", "org.a11y.Status",
                                      G_DBUS_SIGNAL_FLAGS_NONE, on_status_changed, nullptr, nullptr);
   // Asking must not start the accessibility bus where none runs.
-  for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
+  for (const char* property : status_properties) {
     g_dbus_connection_call(bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
                            "Get", g_variant_new("(ss)", "org.a11y.Status", property),
                            G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
@@ -230,51 +312,27 @@ void* run_access(void* /*unused*/) {
   return nullptr;
 }
 
-// Runs `apply` with `data` on the accessibility thread. An idle source,
-// never g_main_context_invoke(), which would run it here while that thread
-// has not yet taken the context.
-void hand_over(GSourceFunc apply, gpointer data) {
-  GSource* const source = g_idle_source_new();
-  g_source_set_callback(source, apply, data, nullptr);
-  g_source_attach(source, nullptr);
-  g_source_unref(source);
+void on_focus(bool gained) {
+  const std::lock_guard<std::mutex> hold(latest_lock);
+  latest_focus = gained;
+  hand_over();
 }
-
-gboolean apply_text(gpointer text) {
-  waiting_text = static_cast<const char*>(text);
-  if (label != nullptr) {
-    show_text(waiting_text.c_str());
-  }
-  g_free(text);
-  return G_SOURCE_REMOVE;
-}
-
-gboolean apply_focus(gpointer now_focused) {
-  focused = GPOINTER_TO_INT(now_focused) != 0;
-  if (label != nullptr) {
-    show_focus();
-  }
-  return G_SOURCE_REMOVE;
-}
-
-void on_focus(bool gained) { hand_over(apply_focus, GINT_TO_POINTER(gained ? 1 : 0)); }
 void (*focus_watch)(bool) = on_focus;
 
 }  // namespace
 
-void zan_access_show(const std::string& text) {
-  static bool started = false;
-  static std::string shown;
-  if (!started) {
-    started = true;
-    zan_sdl_watch_focus(&focus_watch);
-    pthread_t thread;
-    if (pthread_create(&thread, nullptr, run_access, nullptr) == 0) {
-      pthread_detach(thread);
-    }
+bool zan_access_start() {
+  zan_sdl_watch_focus(&focus_watch);
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, run_access, nullptr) != 0) {
+    return false;
   }
-  if (text != shown) {
-    shown = text;
-    hand_over(apply_text, g_strdup(text.c_str()));
-  }
+  pthread_detach(thread);
+  return true;
+}
+
+void zan_access_changed(const std::string& text) {
+  const std::lock_guard<std::mutex> hold(latest_lock);
+  latest_text = text;
+  hand_over();
 }

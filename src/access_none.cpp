@@ -1,4 +1,5 @@
-// Where the program has no accessibility interface of its own yet.
+// Where the program has no accessibility interface of its own.
 #include "access.hpp"
 
-void zan_access_show(const std::string& /*text*/) {}
+bool zan_access_start() { return false; }
+void zan_access_changed(const std::string& /*text*/) {}

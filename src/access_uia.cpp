@@ -1,10 +1,11 @@
 // Screen readers on Windows: the window's text through UI Automation, which
 // Narrator, NVDA and JAWS read. The window answers UI Automation's
 // WM_GETOBJECT with a provider of its own, and in it one text element whose
-// name is what the window shows and whose live setting is polite; each new
-// text raises a live-region change, and a notification where Windows has
-// them (1709 and later), so that a screen reader speaks it without the focus
-// moving.
+// name is what the window shows and whose live setting is polite. Each new
+// text raises one event, so that a screen reader speaks it once without the
+// focus moving: a notification where Windows has them (1709 and later),
+// else a live-region change. NVDA and Narrator speak both, so raising both
+// would say each hint twice (docs/libraries.md).
 //
 // uiautomationcore.dll is loaded when the first frame is presented, not
 // linked: mingw-w64 has no import library for it, and a Windows without it
@@ -46,7 +47,11 @@ RaiseNotification raise_notification = nullptr;  // from Windows 10 1709 on
 
 HWND window = nullptr;
 WNDPROC sdl_window_proc = nullptr;
-std::mutex text_lock;  // UI Automation reads the text on threads of its own
+// UI Automation reads these on threads of its own: the title is read once,
+// on the game's thread, since asking the window from another thread would
+// wait for the game's, and the text is kept under a lock.
+std::wstring title;
+std::mutex text_lock;
 std::wstring shown_text;
 
 std::wstring wide(const std::string& utf8) {
@@ -67,6 +72,9 @@ class Element final : public IRawElementProviderSimple,
   Element* other = nullptr;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) {
+      return E_POINTER;
+    }
     if (iid == __uuidof(IUnknown) || iid == __uuidof(IRawElementProviderSimple)) {
       *out = static_cast<IRawElementProviderSimple*>(this);
     } else if (iid == __uuidof(IRawElementProviderFragment)) {
@@ -95,8 +103,6 @@ class Element final : public IRawElementProviderSimple,
   HRESULT STDMETHODCALLTYPE GetPropertyValue(PROPERTYID property, VARIANT* value) override {
     value->vt = VT_EMPTY;
     if (is_root_ && property == UIA_NamePropertyId) {
-      std::wstring title(GetWindowTextLengthW(window) + 1, L'\0');
-      title.resize(GetWindowTextW(window, title.data(), static_cast<int>(title.size())));
       return text_value(title, value);
     }
     if (is_root_) {
@@ -212,51 +218,45 @@ Function find(HMODULE library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
+}  // namespace
+
 // The window answers UI Automation from now on, if Windows has it.
-void start() {
+bool zan_access_start() {
   const HMODULE library =
       LoadLibraryExW(L"uiautomationcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   window = static_cast<HWND>(zan_sdl_window_handle());
   if (library == nullptr || window == nullptr) {
-    return;
+    return false;
   }
   return_provider = find<ReturnProvider>(library, "UiaReturnRawElementProvider");
   host_provider = find<HostProvider>(library, "UiaHostProviderFromHwnd");
   raise_event = find<RaiseEvent>(library, "UiaRaiseAutomationEvent");
   raise_notification = find<RaiseNotification>(library, "UiaRaiseNotificationEvent");
   if (return_provider == nullptr || host_provider == nullptr || raise_event == nullptr) {
-    return;
+    return false;
   }
+  title.resize(static_cast<size_t>(GetWindowTextLengthW(window)) + 1);
+  title.resize(static_cast<size_t>(GetWindowTextW(window, title.data(), static_cast<int>(title.size()))));
   root.other = &hint;
   hint.other = &root;
   sdl_window_proc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_proc)));
+  return true;
 }
 
-}  // namespace
-
-void zan_access_show(const std::string& text) {
-  static bool started = false;
-  static std::string shown;
-  if (!started) {
-    started = true;
-    start();
-  }
-  if (text == shown || sdl_window_proc == nullptr) {
-    return;
-  }
-  shown = text;
+void zan_access_changed(const std::string& text) {
   const std::wstring now = wide(text);
   {
     const std::lock_guard<std::mutex> hold(text_lock);
     shown_text = now;
   }
-  raise_event(&hint, live_region_changed);
-  if (raise_notification != nullptr) {
-    BSTR const said = SysAllocString(now.c_str());
-    BSTR const activity = SysAllocString(L"zan-demo.hint");
-    raise_notification(&hint, notification_other, most_recent, said, activity);
-    SysFreeString(said);
-    SysFreeString(activity);
+  if (raise_notification == nullptr) {
+    raise_event(&hint, live_region_changed);
+    return;
   }
+  BSTR const said = SysAllocString(now.c_str());
+  BSTR const activity = SysAllocString(L"zan-demo.hint");
+  raise_notification(&hint, notification_other, most_recent, said, activity);
+  SysFreeString(said);
+  SysFreeString(activity);
 }

@@ -1,0 +1,25 @@
+// A screen reader as players have it, taking in the demo from before it
+// starts: Orca itself on Linux (reader_orca.cpp), a UI Automation client
+// under Wine (reader_uia.cpp). The build chooses one.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace harness {
+
+class Reader {
+ public:
+  // Where it cannot listen, nullptr and why, in one line.
+  static std::unique_ptr<Reader> open(std::string& why_not);
+  virtual ~Reader() = default;
+  // Waits until the player has been told the hint with this index, and at
+  // the first the window's title before it. Returns what they were told
+  // since the last call, one item a line: "windowname", or a hint.
+  virtual std::string told(int hint) = 0;
+  // Once the demo has ended: what the player was told after the last
+  // told(), which is nothing unless something was said twice.
+  virtual std::string told_after_end() = 0;
+};
+
+}  // namespace harness
