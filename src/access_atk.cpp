@@ -2,7 +2,7 @@
 // which Orca reads, by ATK and its bridge, with no toolkit. The tree is the
 // application, a frame named "windowname" that is active while the window
 // has the keyboard focus, and in it one static text, focused with the frame,
-// whose name and text are what the window shows.
+// whose name is what the window shows.
 //
 // The roles and events are the ones Orca 43 to 51 present, read in its code
 // and its debug log (docs/libraries.md):
@@ -14,7 +14,9 @@
 //   a client listens. So both are sent again each time the bridge starts
 //   sending, whether the screen reader came before the game or after it.
 // - The name change alone speaks each hint: an announcement as well would
-//   be spoken twice (Orca 48).
+//   be spoken twice (Orca 48). The hint has no text of its own beside its
+//   name, which Orca 48 would read from a cache of its own that only the
+//   text's change events, queued behind the name's, bring up to date.
 //
 // The bridge speaks D-Bus from GLib's main loop, on a thread of its own
 // where every ATK object lives; the main thread hands it the latest text
@@ -103,22 +105,6 @@ void node_class_init(gpointer klass, gpointer /*data*/) {
   object->ref_state_set = node_ref_state_set;
 }
 
-// The hint's text is its name.
-gchar* hint_get_text(AtkText* text, gint start, gint end) {
-  const char* const name = atk_object_get_name(ATK_OBJECT(text));
-  const glong length = g_utf8_strlen(name, -1);
-  return g_utf8_substring(name, CLAMP(start, 0, length), end < 0 ? length : CLAMP(end, 0, length));
-}
-gint hint_get_character_count(AtkText* text) {
-  return static_cast<gint>(g_utf8_strlen(atk_object_get_name(ATK_OBJECT(text)), -1));
-}
-gint hint_get_caret_offset(AtkText* /*text*/) { return 0; }
-void hint_text_init(gpointer iface, gpointer /*data*/) {
-  auto* const text = static_cast<AtkTextIface*>(iface);
-  text->get_text = hint_get_text;
-  text->get_character_count = hint_get_character_count;
-  text->get_caret_offset = hint_get_caret_offset;
-}
 // A frame that is a window: Orca follows the active window by its signals.
 void frame_window_init(gpointer /*iface*/, gpointer /*data*/) {}
 
@@ -155,15 +141,6 @@ void show_focus(bool focused) {
   atk_object_notify_state_change(hint, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
 }
 
-// A new name, sent as a name change and as the text's removal and insertion.
-void show_text(const std::string& text) {
-  const std::string before = atk_object_get_name(hint);
-  atk_object_set_name(hint, text.c_str());
-  g_signal_emit_by_name(hint, "text-remove", 0,
-                        static_cast<gint>(g_utf8_strlen(before.c_str(), -1)), before.c_str());
-  g_signal_emit_by_name(hint, "text-insert", 0, static_cast<gint>(g_utf8_strlen(text.c_str(), -1)),
-                        text.c_str());
-}
 
 // The hand-over: the tree takes whatever the main thread changed since.
 gboolean take_latest(gpointer /*unused*/) {
@@ -176,7 +153,7 @@ gboolean take_latest(gpointer /*unused*/) {
     focused = latest_focus;
   }
   if (text != atk_object_get_name(hint)) {
-    show_text(text);
+    atk_object_set_name(hint, text.c_str());
   }
   if (focused != node(frame)->on) {
     show_focus(focused);
@@ -246,7 +223,7 @@ void start_bridge() {
   {
     // From here on every change is handed over: none is lost in between.
     const std::lock_guard<std::mutex> hold(latest_lock);
-    hint = make_node(node_type("ZanHint", ATK_TYPE_TEXT, hint_text_init), ATK_ROLE_STATIC,
+    hint = make_node(node_type("ZanHint"), ATK_ROLE_STATIC,
                      latest_text.c_str(), frame);
     node(frame)->on = node(hint)->on = latest_focus;
     bridged = true;
