@@ -153,20 +153,22 @@ for (const options of browsers) {
       assert.deepEqual(errors, []);
     });
 
-    test("the window fills the page by whole multiples of device pixels, crisp, at device scales 2 and 1.5 too, centred; smaller, smoothly", async () => {
-      // The multiple of the window's pixels in device pixels; 0: scaled down.
-      for (const [scale, width, height, multiple] of [[2, 800, 720, 2], [1, 1300, 1400, 2], [1, 1920, 1080, 1], [1.5, 800, 720, 1], [1, 600, 500, 0]]) {
+    test("the window fills the page by whole multiples of device pixels, crisp, centred, at least its own size in CSS pixels at any zoom from 50 % to 300 % where that fits; smaller, smoothly", async () => {
+      // Device pixels for each of the window's; 0: scaled down to fit.
+      const cases = [[2, 800, 720, 2], [1, 1300, 1400, 2], [1, 1920, 1080, 1], [1.5, 800, 720, 1.5], [1.25, 700, 720, 1.25],
+        [1.25, 1100, 1100, 2], [0.9, 660, 680, 0.9], [0.5, 660, 680, 0.5], [3, 700, 720, 3], [1, 600, 500, 0]];
+      for (const [scale, width, height, multiple] of cases) {
         const { page } = await open(scale, undefined, { width, height });
         const first = await shown(page);
         const at = await box(page, "canvas");
         const smooth = await page.$eval("canvas", (c) => getComputedStyle(c).imageRendering === "auto");
-        const size = multiple ? [640 * multiple, 650 * multiple] : [Math.round(500 * scale * 640 / 650), 500 * scale];
-        assert.deepEqual([Math.round(at.width * scale), Math.round(at.height * scale), smooth], [...size, !multiple], `${width} x ${height} at ${scale}`);
+        const size = multiple ? [640 * multiple, 650 * multiple].map(Math.round) : [Math.round(500 * scale * 640 / 650), 500 * scale];
+        assert.deepEqual([Math.round(at.width * scale), Math.round(at.height * scale), smooth], [...size, multiple > 0 && multiple < 1 || !multiple], `${width} x ${height} at ${scale}`);
         // At 1.5 a screenshot's clip may start a device pixel early: its
         // glyphs are not compared, but the window lies on whole device pixels.
-        if (multiple && Number.isInteger(scale)) assert.deepEqual([first.hint, first.colours, first.glyphs], [0, 2, golden], `${width} x ${height}`);
-        const whole = (css) => Math.abs(css * scale - Math.round(css * scale)) < 0.05;
-        assert.ok(!multiple || (whole(at.x) && whole(at.y)), `on whole device pixels: ${at.x}, ${at.y}`);
+        if (Number.isInteger(multiple) && Number.isInteger(scale)) assert.deepEqual([first.hint, first.colours, first.glyphs], [0, 2, golden], `${width} x ${height}`);
+        const whole = (css) => Math.abs(css * scale - Math.round(css * scale)) < 0.005;
+        assert.ok(!multiple || (whole(at.x) && whole(at.y)), `on whole device pixels: ${at.x}, ${at.y} at ${scale}`);
         assert.ok(Math.abs(at.x * 2 + at.width - width) < 2 && Math.abs(at.y * 2 + at.height - height) < 2, `centred: ${JSON.stringify(at)}`);
         assert.deepEqual(await scrolls(page), [false, false]);
       }
@@ -223,12 +225,22 @@ for (const options of browsers) {
       const at = await box(page, "canvas");
       assert.deepEqual([at.x, at.width, at.y >= 0 && at.y + at.height <= 844], [0, 390, true]);
       assert.deepEqual(await scrolls(page), [false, false]);
+      // Enter and Space on a focused key press that key alone, with a
+      // keyboard as with a tablet's (Firefox, which emulates no touch
+      // screen, is shown the keys).
+      if (options.browser === "firefox") await page.addStyleTag({ content: "#keys { display: flex; }" });
+      for (const [key, press, hint, background, ink] of [["r", "Enter", 1, "black", "red"], ["b", " ", 2, "blue", "red"]]) {
+        await page.focus(`#keys button[data-key="${key}"]`);
+        await page.keyboard.press(press === " " ? "Space" : press);
+        last = await changed(page, last);
+        assert.deepEqual([last.hint, last.background, last.ink], [hint, colours[background], colours[ink]], `${press} on ${key}`);
+      }
       if (options.browser === "firefox") return; // it has no touch screen to emulate
       assert.ok((await box(page, "#keys")).y >= at.y + at.height, "the keys cover nothing of the window");
       // The last by a click with no pointer, as a screen reader's double tap or Enter makes.
-      for (const [key, hint, background, ink] of [["r", 1, "black", "red"], [" ", 2, "black", "red"], ["b", 3, "blue", "red"], ["w", 0, "blue", "white"]]) {
+      for (const [key, hint, background, ink] of [["w", 3, "blue", "white"], [" ", 0, "blue", "white"], ["r", 1, "blue", "red"], ["w", 2, "blue", "white"]]) {
         const button = `#keys button[data-key="${key}"]`;
-        await (key === "w" ? page.$eval(button, (b) => b.click()) : page.tap(button));
+        await (hint === 2 ? page.$eval(button, (b) => b.click()) : page.tap(button));
         last = await changed(page, last);
         assert.deepEqual([last.hint, last.background, last.ink], [hint, colours[background], colours[ink]], key);
       }
