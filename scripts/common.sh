@@ -143,9 +143,11 @@ library_notices() {
 }
 
 # What the page's cases and benchmark run in: Debian's Chromium and Firefox
-# ESR, node, and puppeteer-core as tests/web/package-lock.json pins it.
+# ESR, node, and puppeteer-core as tests/web/package-lock.json pins it; and
+# Orca, with a virtual X server and xdotool to type as a player does.
 web_test_tools() {
-  install_missing chromium firefox-esr dbus-daemon
+  install_missing chromium firefox-esr dbus-daemon at-spi2-core orca speech-dispatcher procps xvfb \
+    xauth xdotool
   command -v npm >/dev/null || install_missing nodejs npm
   (cd tests/web && npm_config_cache=$zan_cache/npm npm ci --no-audit --no-fund --silent)
 }

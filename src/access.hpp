@@ -2,8 +2,7 @@
 // each time the program waits for a key. One file implements it for each
 // platform (access_atk.cpp: AT-SPI2, which Orca reads, on Linux and the
 // BSDs; access_uia.cpp: UI Automation on Windows; access_none.cpp where
-// there is none); the build chooses one. The page tells its own screen
-// reader (platform_web.cpp).
+// there is none; on the page, platform_web.cpp); the build chooses one.
 #pragma once
 
 #include <string>

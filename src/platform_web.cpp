@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "access.hpp"
 #include "console_text.hpp"
 #include "platform.hpp"
 #include "sdl.hpp"
@@ -39,7 +40,7 @@ EM_JS(int, zan_platform_next_dom_event, (), {
   });
 });
 
-// Hands the page the window's text, which it gives a screen reader. (The
+// Hands the page the window's new text, which it gives a screen reader. (The
 // page's own names are quoted, as Closure Compiler renames the others.)
 EM_JS(void, zan_platform_window_text, (const char* text), {
   if (Module["windowText"]) Module["windowText"](UTF8ToString(text));
@@ -111,8 +112,12 @@ void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n",
 
 int zan_platform_forward_signals() { return 0; }
 
+// The page is the screen reader's way in (access.hpp): it is always there.
+bool zan_access_start() { return true; }
+void zan_access_changed(const std::string& text) { zan_platform_window_text(text.c_str()); }
+
 bool zan_platform_wait() {
-  zan_platform_window_text(zan_console_text().c_str());
+  zan_access_show(zan_console_text());
   copy_the_console();
   SDL_PumpEvents();
   while (!SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST)) {
