@@ -33,13 +33,14 @@ wayland_packages=(sway grim jq)
 # and its address in HOME. What the bus starts (the accessibility bus) keeps
 # its socket in a runtime folder of the bus's own, and its settings in
 # memory rather than in dconf's files in HOME.
-on_own_bus() {
-  local runtime status=0
+# The runtime folder goes however the command ends, Ctrl+C too.
+on_own_bus() (
   runtime=$(mktemp -d)
-  XDG_RUNTIME_DIR=$runtime GSETTINGS_BACKEND=memory dbus-run-session -- "$@" || status=$?
-  rm -rf "$runtime"
-  return "$status"
-}
+  trap 'rm -rf "$runtime"' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  XDG_RUNTIME_DIR=$runtime GSETTINGS_BACKEND=memory dbus-run-session -- "$@"
+)
 # A private virtual X server, large enough for the demo's window, on its bus.
 # It listens on its socket in /tmp alone, not in Linux's abstract namespace,
 # which every root on the machine shares: xvfb-run picks a free display by
@@ -194,9 +195,6 @@ roots=${ZAN_ROOTS:-/var/cache/zan-demo/roots}
 # separated list), unless one made in the last week is there from an earlier run.
 make_root() {
   local name=$1 suite=$2 include=$3
-  # in_root's mounts never outlive it: any still here are an older run's,
-  # and must go before anything under the root is removed.
-  findmnt -rn -o TARGET | { grep "^$roots/$name/" || true; } | sort -r | xargs -r -n 1 umount -l
   # The stamp names what the root was made of: a root made for another list
   # of packages is made again.
   if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ] &&

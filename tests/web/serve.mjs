@@ -4,7 +4,7 @@
 // its type, application/wasm, which browsers want to compile the program as
 // it arrives, and gzips what it sends to a browser that takes it, as static
 // hosts do, so that a slow network carries what it carries there.
-import { readFileSync } from "node:fs";
+import { readFileSync, statSync } from "node:fs";
 import { createServer } from "node:http";
 import { extname, join } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -14,18 +14,26 @@ const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "applic
 
 // Serves `folder` at `port`, or at a free one.
 export async function serve(folder, port = 0) {
+  // Each file gzipped once for as long as it stays as it is: a page built
+  // anew while the server runs is served as built.
   const gzipped = new Map();
   const server = createServer((request, response) => {
     const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
     try {
       const headers = { "Content-Type": types[extname(name)] ?? "application/octet-stream" };
+      const path = join(folder, name);
       let body;
       if (/\bgzip\b/.test(request.headers["accept-encoding"] ?? "")) {
-        if (!gzipped.has(name)) gzipped.set(name, gzipSync(readFileSync(join(folder, name)), { level: 9 }));
-        body = gzipped.get(name);
+        const { mtimeMs, size } = statSync(path);
+        let kept = gzipped.get(name);
+        if (kept?.mtimeMs !== mtimeMs || kept?.size !== size) {
+          kept = { mtimeMs, size, body: gzipSync(readFileSync(path), { level: 9 }) };
+          gzipped.set(name, kept);
+        }
+        body = kept.body;
         headers["Content-Encoding"] = "gzip";
       } else {
-        body = readFileSync(join(folder, name));
+        body = readFileSync(path);
       }
       response.writeHead(200, headers).end(body);
     } catch {
