@@ -141,7 +141,6 @@ void show_focus(bool focused) {
   atk_object_notify_state_change(hint, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
 }
 
-
 // The hand-over: the tree takes whatever the main thread changed since.
 gboolean take_latest(gpointer /*unused*/) {
   std::string text;
@@ -223,8 +222,7 @@ void start_bridge() {
   {
     // From here on every change is handed over: none is lost in between.
     const std::lock_guard<std::mutex> hold(latest_lock);
-    hint = make_node(node_type("ZanHint"), ATK_ROLE_STATIC,
-                     latest_text.c_str(), frame);
+    hint = make_node(node_type("ZanHint"), ATK_ROLE_STATIC, latest_text.c_str(), frame);
     node(frame)->on = node(hint)->on = latest_focus;
     bridged = true;
   }

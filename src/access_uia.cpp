@@ -236,7 +236,8 @@ bool zan_access_start() {
     return false;
   }
   title.resize(static_cast<size_t>(GetWindowTextLengthW(window)) + 1);
-  title.resize(static_cast<size_t>(GetWindowTextW(window, title.data(), static_cast<int>(title.size()))));
+  title.resize(
+      static_cast<size_t>(GetWindowTextW(window, title.data(), static_cast<int>(title.size()))));
   root.other = &hint;
   hint.other = &root;
   sdl_window_proc = reinterpret_cast<WNDPROC>(
