@@ -108,7 +108,14 @@ cannot_run() {
 # 3.4.14 and libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS)
 # into mingw/ (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
 # apart (ZAN_ROOTS, below), since making them needs root.
-zan_deps=$(realpath -m "${ZAN_DEPS:-../shared/deps}")
+# A path made absolute, whether it exists or not (POSIX has no realpath -m).
+absolute() {
+  case $1 in
+    /*) echo "$1" ;;
+    *) echo "$PWD/$1" ;;
+  esac
+}
+zan_deps=$(absolute "${ZAN_DEPS:-../shared/deps}")
 if [ "${CI:-}" = true ]; then
   zan_cache=${ZAN_CACHE:-/var/cache/zan-demo}
 else

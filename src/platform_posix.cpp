@@ -44,25 +44,34 @@ void on_signal(int signal) {
   }
 }
 
+// A run that has not ended within the grace ends then.
+void* end_after_grace(void* /*unused*/) {
+  timespec left = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+  if (!returning.load()) {
+    end_now();
+  }
+  return nullptr;
+}
+
 // Pushing the quit event from a thread wakes SDL_WaitEvent wherever it is,
-// which SDL's own handlers do not. A run that has not ended within the grace
-// ends then; one whose main is returning is not cut short, unless a second
-// signal asks again, which ends it at once, the grace too. The thread never
-// ends, so on_signal can always reach it.
+// which SDL's own handlers do not; a thread of its own keeps the grace. A
+// run whose main is returning is not cut short, unless a second signal asks
+// again, which ends it at once, the grace too. Only POSIX's sigwait and
+// nanosleep: macOS and OpenBSD have no sigtimedwait. The thread never ends,
+// so on_signal can always reach it.
 void* forward_signals(void* /*unused*/) {
   int signal = 0;
   while (sigwait(&handled, &signal) != 0) {
   }
   if (!returning.load()) {
     zan_sdl_push_quit();
-    const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
-    int second = -1;
-    do {
-      second = sigtimedwait(&handled, nullptr, &grace);
-    } while (second < 0 && errno == EINTR);
-    if (second > 0 || !returning.load()) {
+    pthread_t grace;
+    if (pthread_create(&grace, nullptr, end_after_grace, nullptr) != 0) {
       end_now();
     }
+    pthread_detach(grace);
   }
   while (sigwait(&handled, &signal) != 0) {
   }
