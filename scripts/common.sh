@@ -77,8 +77,49 @@ apt_get_update() {
   done
 }
 
-# Installs the Debian packages given that are not installed yet.
+# What each package gives, to look for where there is no apt (or with
+# --no-install, ZAN_NO_INSTALL=1): a command, a pkg-config module, or a
+# file under /usr or /usr/local.
+probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:ninja
+  pkg-config:command:pkg-config libfreetype-dev:module:freetype2 xfonts-base:file:8x13.pcf.gz
+  fontconfig:command:fc-match fonts-dejavu-core:file:DejaVuSansMono.ttf
+  libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
+  libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
+  xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
+  dbus-daemon:command:dbus-run-session at-spi2-core:file:at-spi-bus-launcher orca:command:orca
+  speech-dispatcher:command:speech-dispatcher procps:command:pgrep)
+
+# Names, in one line, each package given whose contents are not found here,
+# and fails if there is any.
+check_present() {
+  local missing=() package entry kind name
+  for package in "$@"; do
+    entry=$(printf '%s\n' "${probes[@]}" | grep "^$package:") || {
+      missing+=("$package (Debian's; no check for it elsewhere)")
+      continue
+    }
+    IFS=: read -r _ kind name <<<"$entry"
+    case $kind in
+      command) command -v "$name" >/dev/null && continue ;;
+      module) pkg-config --exists "$name" 2>/dev/null && continue ;;
+      file) [ -n "$(find /usr /usr/local -name "$name" -print -quit 2>/dev/null)" ] && continue ;;
+    esac
+    missing+=("$package ($kind $name)")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local list
+  list=$(printf ', %s' "${missing[@]}")
+  echo "$0: missing, to install with your system's packages: ${list#, }" >&2
+  return 1
+}
+
+# Installs the Debian packages given that are not installed yet; without
+# apt, or with ZAN_NO_INSTALL=1, only checks that what they give is here.
 install_missing() {
+  if [ "${ZAN_NO_INSTALL:-}" = 1 ] || ! command -v apt-get >/dev/null; then
+    check_present "$@"
+    return
+  fi
   local missing=()
   local package
   for package in "$@"; do
