@@ -144,11 +144,6 @@ cannot_run() {
   exit 0
 }
 
-# The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
-# else the user's own ~/.cache/zan-demo: the Windows build's libraries, SDL
-# 3.4.14 and libtcod 2.2.2, cross-built once from ../shared/deps (ZAN_DEPS)
-# into mingw/ (ZAN_MINGW_PREFIX), and npm's downloads in npm/. The Debian roots are kept
-# apart (ZAN_ROOTS, below), since making them needs root.
 # A path made absolute, whether it exists or not (POSIX has no realpath -m).
 absolute() {
   case $1 in
@@ -156,12 +151,46 @@ absolute() {
     *) echo "$PWD/$1" ;;
   esac
 }
-zan_deps=$(absolute "${ZAN_DEPS:-../shared/deps}")
+# The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
+# else the user's own ~/.cache/zan-demo: the sources of SDL 3.4.14 and
+# libtcod 2.2.2 in deps/ (ZAN_DEPS), the Windows build's libraries,
+# cross-built once from them, in mingw/ (ZAN_MINGW_PREFIX), and npm's
+# downloads in npm/. The Debian roots are kept apart (ZAN_ROOTS, below),
+# since making them needs root.
 if [ "${CI:-}" = true ]; then
   zan_cache=${ZAN_CACHE:-/var/cache/zan-demo}
 else
   zan_cache=${ZAN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo}
 fi
+zan_deps=$(absolute "${ZAN_DEPS:-$zan_cache/deps}")
+# Those sources: the file, where it comes from, and the SHA-256 of upstream's
+# archive (as Homebrew's sdl3 and libtcod formulae pin it, docs/installing.md)
+# and of the library-only repack kept for offline builds; either will do.
+sources=("SDL3-3.4.14.tar.gz https://github.com/libsdl-org/SDL/releases/download/release-3.4.14/SDL3-3.4.14.tar.gz 30d4aa2b3037718142b32dffd4e72f917ebb6cc5227150e7bb9c45efb2153aeb 8b5b11af8c45f74a042471310232623731b300b69df5735ceb3d959f5783cbd0"
+  "libtcod-2.2.2.tar.gz https://github.com/libtcod/libtcod/archive/refs/tags/2.2.2.tar.gz 69f30fe65df1c84049a8f4f4b1ea0894191221da3a671be61832e33e75df898e 74b05847899cb94eefaba21663b636087ec677647ab6a0048f5121f1a7f52225")
+# Stops, before anything is installed, unless each source is in ZAN_DEPS
+# with one of its hashes: fetched where there is a network (unless
+# ZAN_OFFLINE=1), else named, in one line each, with where to put it.
+need_sources() {
+  local entry name url upstream repack file got failed=0
+  for entry in "${sources[@]}"; do
+    read -r name url upstream repack <<<"$entry"
+    file=$zan_deps/$name
+    if [ ! -f "$file" ] && [ "${ZAN_OFFLINE:-}" != 1 ] && command -v curl >/dev/null &&
+      mkdir -p "$zan_deps" 2>/dev/null; then
+      curl -fsSL --connect-timeout 20 -o "$file.part" "$url" 2>/dev/null && mv "$file.part" "$file" ||
+        rm -f "$file.part"
+    fi
+    if [ ! -f "$file" ]; then
+      echo "$0: $name is missing: put $url (SHA-256 $upstream) in $zan_deps, or set ZAN_DEPS to its folder" >&2
+      failed=1
+    elif got=$(sha256sum <"$file" | cut -d ' ' -f 1) && [ "$got" != "$upstream" ] && [ "$got" != "$repack" ]; then
+      echo "$0: $file has SHA-256 $got, not upstream's $upstream nor the repack's $repack" >&2
+      failed=1
+    fi
+  done
+  return "$failed"
+}
 mingw_prefix=${ZAN_MINGW_PREFIX:-$zan_cache/mingw}
 # How SDL 3 and libtcod 2.2.2 are built from those sources, for Windows and
 # in the libtcod 2 root; shared or static is the caller's to add.
