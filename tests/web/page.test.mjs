@@ -219,8 +219,8 @@ for (const options of browsers) {
         if (shift) await page.keyboard.up("Shift");
         // Browsers differ in which document tells it.
         const inFrame = await page.evaluate(() => document.activeElement.tagName === "IFRAME");
-        const onCanvas = await game.evaluate(() => document.activeElement.id === "window");
-        assert.ok(!(inFrame && onCanvas), `${shift ? "Shift+" : ""}Tab leaves the window`);
+        const onWindow = await game.evaluate(() => document.activeElement.id === "window");
+        assert.ok(!(inFrame && onWindow), `${shift ? "Shift+" : ""}Tab leaves the window`);
         if (!shift) assert.deepEqual(await frame(game), last, "Tab is no key of the game");
       }
     });
