@@ -46,7 +46,8 @@ void on_signal(int signal) {
 
 // A run that has not ended within the grace ends then.
 void* end_after_grace(void* /*unused*/) {
-  timespec left = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
+  const timespec grace = {quit_grace_ms / 1000, quit_grace_ms % 1000 * 1000000L};
+  timespec left = grace;
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
   if (!returning.load()) {
