@@ -32,7 +32,6 @@
 #include <pthread.h>
 
 #include <array>
-#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -56,13 +55,14 @@ struct NodeClass {
   AtkObjectClass object;
 };
 
-// What the main thread hands over: the latest text and focus, and whether a
-// hand-over is already queued, so that there is never more than one.
+// What the main thread hands over, all under latest_lock: the latest text
+// and focus, and whether a hand-over is already queued, so that there is
+// never more than one.
 std::mutex latest_lock;
 std::string latest_text;
 bool latest_focus = true;  // what SDL last said of the window's focus
 bool queued = false;
-std::atomic<bool> bridged{false};  // the tree is made; the thread takes hand-overs
+bool bridged = false;  // the tree is made; the thread takes hand-overs
 
 // The rest is the accessibility thread's alone.
 AtkObjectClass* object_class = nullptr;  // AtkObject's own methods

@@ -13,7 +13,6 @@
 #include <libtcod.hpp>
 
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
