@@ -52,8 +52,12 @@ target_link_options(zan-demo PRIVATE -sASYNCIFY_IMPORTS=zan_platform_next_dom_ev
 # decoded by the browser alone.
 target_compile_options(zan_platform PRIVATE -Oz -flto)
 target_compile_options(zan-demo PRIVATE -Oz -flto)
-target_link_options(zan-demo PRIVATE -O2 -flto --closure 1 -sMALLOC=emmalloc -sTEXTDECODER=2
+target_link_options(zan-demo PRIVATE -O2 -flto -sMALLOC=emmalloc -sTEXTDECODER=2
   -sINCOMING_MODULE_JS_API=canvas,print,printErr,onAbort,onExit)
+option(ZAN_CLOSURE "Minify the page's JavaScript with Closure Compiler" ON)
+if(ZAN_CLOSURE)
+  target_link_options(zan-demo PRIVATE "SHELL:--closure 1")
+endif()
 
 # The benchmark's floor: libtcod's own key wait (SDL_WaitEvent), built the
 # plain way a libtcod program is, with the same tileset.

@@ -153,51 +153,28 @@ absolute() {
 }
 # The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
 # else the user's own ~/.cache/zan-demo: the sources of SDL 3.4.14 and
-# libtcod 2.2.2 in deps/ (ZAN_DEPS), the Windows build's libraries,
-# cross-built once from them, in mingw/ (ZAN_MINGW_PREFIX), and npm's
-# downloads in npm/. The Debian roots are kept apart (ZAN_ROOTS, below),
-# since making them needs root.
+# libtcod 2.2.2 in deps/ (ZAN_DEPS, which every build is given), Closure
+# Compiler in closure/ and npm's downloads in npm/. The Debian roots are
+# kept apart (ZAN_ROOTS, below), since making them needs root.
 if [ "${CI:-}" = true ]; then
   zan_cache=${ZAN_CACHE:-/var/cache/zan-demo}
 else
   zan_cache=${ZAN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo}
 fi
 zan_deps=$(absolute "${ZAN_DEPS:-$zan_cache/deps}")
-# Those sources: the file, where it comes from, and the SHA-256 of upstream's
-# archive (as Homebrew's sdl3 and libtcod formulae pin it, docs/installing.md)
-# and of the library-only repack kept for offline builds; either will do.
-sources=("SDL3-3.4.14.tar.gz https://github.com/libsdl-org/SDL/releases/download/release-3.4.14/SDL3-3.4.14.tar.gz 30d4aa2b3037718142b32dffd4e72f917ebb6cc5227150e7bb9c45efb2153aeb 8b5b11af8c45f74a042471310232623731b300b69df5735ceb3d959f5783cbd0"
-  "libtcod-2.2.2.tar.gz https://github.com/libtcod/libtcod/archive/refs/tags/2.2.2.tar.gz 69f30fe65df1c84049a8f4f4b1ea0894191221da3a671be61832e33e75df898e 74b05847899cb94eefaba21663b636087ec677647ab6a0048f5121f1a7f52225")
-# Stops, before anything is installed, unless each source is in ZAN_DEPS
-# with one of its hashes: fetched where there is a network (unless
-# ZAN_OFFLINE=1), else named, in one line each, with where to put it.
+export ZAN_DEPS=$zan_deps
+# Stops, before anything is installed, unless the sources of SDL and libtcod
+# are in ZAN_DEPS and sound: fetched where there is a network (unless
+# ZAN_OFFLINE=1), else named, in one line each, with where to put them.
+# cmake/sources.cmake pins and checks them, for the build too.
 need_sources() {
-  local entry name url upstream repack file got failed=0
-  for entry in "${sources[@]}"; do
-    read -r name url upstream repack <<<"$entry"
-    file=$zan_deps/$name
-    if [ ! -f "$file" ] && [ "${ZAN_OFFLINE:-}" != 1 ] && command -v curl >/dev/null &&
-      mkdir -p "$zan_deps" 2>/dev/null; then
-      curl -fsSL --connect-timeout 20 -o "$file.part" "$url" 2>/dev/null && mv "$file.part" "$file" ||
-        rm -f "$file.part"
-    fi
-    if [ ! -f "$file" ]; then
-      echo "$0: $name is missing: put $url (SHA-256 $upstream) in $zan_deps, or set ZAN_DEPS to its folder" >&2
-      failed=1
-    elif got=$(sha256sum <"$file" | cut -d ' ' -f 1) && [ "$got" != "$upstream" ] && [ "$got" != "$repack" ]; then
-      echo "$0: $file has SHA-256 $got, not upstream's $upstream nor the repack's $repack" >&2
-      failed=1
-    fi
-  done
-  return "$failed"
+  command -v cmake >/dev/null || install_missing cmake
+  local problems
+  problems=$(cmake -DZAN_DEPS="$zan_deps" -P cmake/sources.cmake 2>&1)
+  [ -z "$problems" ] && return 0
+  sed "s|^|$0: |" <<<"$problems" >&2
+  return 1
 }
-mingw_prefix=${ZAN_MINGW_PREFIX:-$zan_cache/mingw}
-# How SDL 3 and libtcod 2.2.2 are built from those sources, for Windows and
-# in the libtcod 2 root; shared or static is the caller's to add.
-sdl_flags=(-DSDL_TESTS=OFF -DSDL_TEST_LIBRARY=OFF -DSDL_EXAMPLES=OFF)
-libtcod_flags=(-DLIBTCOD_LODEPNG=vendored -DLIBTCOD_UTF8PROC=vendored -DLIBTCOD_STB=vendored
-  -DFETCHCONTENT_FULLY_DISCONNECTED=ON)
-
 # The licence notices of what a download ships, for THIRD-PARTY-NOTICES.txt:
 # each as its library has it, under a heading that names the library and
 # where it is in the download.
@@ -234,23 +211,24 @@ web_test_tools() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
-# Every build is CMake's Ninja generator's: Ninja runs each custom command
-# once, where Make runs a rule in each target that names its output, twice
-# at once. CMake takes the generator from the environment for any folder it
-# configures first, in a root too (in_root passes it on).
-export CMAKE_GENERATOR=Ninja
+# Builds use the user's CMAKE_GENERATOR, else Ninja. CMake takes it from the
+# environment for any folder it configures first, in a root too (in_root
+# passes it on).
+export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 
 # Configures the folder given for this project, with any further CMake
-# arguments. A folder configured earlier with another generator, which CMake
-# would refuse, is made anew.
+# arguments. A folder configured earlier with another generator keeps it:
+# it may be the user's own, and is never deleted.
 configure() {
-  local dir=$1
+  local dir=$1 made
   shift
-  if [ -f "$dir/CMakeCache.txt" ] && ! grep -qx "CMAKE_GENERATOR:INTERNAL=$CMAKE_GENERATOR" \
-    "$dir/CMakeCache.txt"; then
-    rm -rf "$dir"
+  made=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)
+  if [ -n "$made" ] && [ "$made" != "$CMAKE_GENERATOR" ]; then
+    echo "$0: $dir was configured for $made, not $CMAKE_GENERATOR: building there with $made" >&2
+    CMAKE_GENERATOR=$made cmake -S . -B "$dir" "$@"
+  else
+    cmake -S . -B "$dir" "$@"
   fi
-  cmake -S . -B "$dir" "$@"
 }
 
 # Configures and builds into the folder given (default build/), with any
