@@ -211,9 +211,8 @@ web_test_tools() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
-# Builds use the user's CMAKE_GENERATOR, else Ninja. CMake takes it from the
-# environment for any folder it configures first, in a root too (in_root
-# passes it on).
+# Builds use the user's CMAKE_GENERATOR, else Ninja (in the roots, Ninja).
+# CMake takes it from the environment for any folder it configures first.
 export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 
 # Configures the folder given for this project, with any further CMake
@@ -250,6 +249,11 @@ roots=${ZAN_ROOTS:-/var/cache/zan-demo/roots}
 # separated list), unless one made in the last week is there from an earlier run.
 make_root() {
   local name=$1 suite=$2 include=$3
+  # The run holds the root's lock until it ends, so that a root another run
+  # uses is never made again under it.
+  mkdir -p "$roots"
+  exec {lock}>"$roots/$name.lock"
+  flock "$lock"
   # The stamp names what the root was made of: a root made for another list
   # of packages is made again.
   if [ -f "$roots/$name.made" ] && [ -z "$(find "$roots/$name.made" -mtime +6)" ] &&
@@ -258,7 +262,6 @@ make_root() {
   fi
   rm -rf --one-file-system "$roots/$name" "$roots/$name.made"
   echo "Making the $suite root $roots/$name" >&2
-  mkdir -p "$roots"
   rm -rf "$roots/$name.new"
   # The mirror's Release file for sid may be past its Valid-Until date.
   mmdebstrap --quiet --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
@@ -267,18 +270,24 @@ make_root() {
   echo "$suite $include" >"$roots/$name.made"
 }
 
-# Runs a shell command in the root NAME, with the system's file systems
-# mounted and an environment of its own, as CI has: no display, no terminal.
-# The mounts are made in a mount namespace of this call's own, so they go
-# with its last process, however it ends: nothing is left mounted, and
-# nothing reaches the host's own mounts. ZAN_RUN, which marks what a CI run
-# started, and the CMake generator go in. A mount that fails stops the call.
+# Runs a shell command in the root NAME (or at the path given), with the
+# system's file systems mounted and an environment of its own, as CI has: no
+# display, no terminal. The mounts are made in a mount namespace of this
+# call's own, and its processes run in a PID namespace of their own, so both
+# go with its last process, however it ends: nothing is left mounted or
+# running, and nothing reaches the host's own mounts. The root is bound onto
+# itself, so that a run inside can make its own mounts private in turn (CI
+# in scripts/soak's new machine). ZAN_RUN, which marks what a CI run
+# started, and NODE_EXTRA_CA_CERTS go in. A mount that fails stops the call.
 in_root() {
-  unshare --mount --propagation private bash -c '
-    for fs in proc sys dev; do mount --rbind "/$fs" "$1/$fs" || exit 1; done
+  local root=$1
+  [ "${root#/}" != "$root" ] || root=$roots/$root
+  unshare --mount --pid --fork --propagation private bash -c '
+    mount --bind "$1" "$1" && mount -t proc proc "$1/proc" || exit 1
+    for fs in sys dev; do mount --rbind "/$fs" "$1/$fs" || exit 1; done
     exec chroot "$1" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
-      LANG=C.UTF-8 CMAKE_GENERATOR="$CMAKE_GENERATOR" ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} \
-      bash -c "$2"' - "$roots/$1" "${*:2}"
+      LANG=C.UTF-8 CMAKE_GENERATOR=Ninja ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} \
+      ${NODE_EXTRA_CA_CERTS:+NODE_EXTRA_CA_CERTS="$NODE_EXTRA_CA_CERTS"} bash -c "$2"' - "$root" "${*:2}"
 }
 
 # Copies the work tree, as git sees it, into the folder given; a tree that is

@@ -1,4 +1,5 @@
 // End to end: the real demo in a real X server, real key events, real pixels.
+#include "../tools/png.hpp"
 #include "harness.hpp"
 #include "reader.hpp"
 
@@ -44,9 +45,11 @@ std::pair<int, int> tileset_cell(const std::string& path) {
   const auto number = [&](int at) {
     return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
   };
-  const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
-                               0,    0,   0,   13,  'I',  'H',  'D',  'R'};
-  if (file.gcount() != sizeof header || !std::equal(std::begin(png), std::end(png), header) ||
+  // After the signature, the first chunk: IHDR, 13 bytes long.
+  const unsigned char ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  if (file.gcount() != sizeof header ||
+      !std::equal(std::begin(png_signature), std::end(png_signature), header) ||
+      !std::equal(std::begin(ihdr), std::end(ihdr), header + sizeof png_signature) ||
       number(16) < 16 || number(20) < 16) {
     std::ostringstream bytes;
     for (int i = 0; i < file.gcount(); ++i) {

@@ -16,6 +16,8 @@
 #include FT_FREETYPE_H
 #include <libtcod.hpp>
 
+#include "png.hpp"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -61,11 +63,11 @@ void save(TCODImage& image, const char* path) {
   if (written == nullptr) {
     throw Failure(path, "cannot write it");
   }
-  const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  unsigned char start[8] = {};
+  unsigned char start[sizeof png_signature] = {};
   const size_t read = std::fread(start, 1, sizeof start, written);
   std::fclose(written);
-  if (read != sizeof start || !std::equal(std::begin(png), std::end(png), start)) {
+  if (read != sizeof start ||
+      !std::equal(std::begin(png_signature), std::end(png_signature), start)) {
     throw Failure(path, "was written, but not as a PNG");
   }
 }
