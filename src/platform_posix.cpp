@@ -9,9 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "access.hpp"
-#include "console_text.hpp"
 #include "platform.hpp"
+#include "platform_desktop.hpp"
 #include "sdl.hpp"
 
 namespace {
@@ -21,14 +20,12 @@ namespace {
 const int quit_grace_ms = 500;
 
 std::atomic<bool> forwarding{false};  // whether the forwarder thread runs
-std::atomic<bool> returning{false};   // whether main is returning
-std::atomic<int> status{0};           // main's status, once it is returning
 sigset_t handled;                     // the signals whose handler was installed
 pthread_t forwarder;
 
 // Ends the process now: a signal ends a run with status 0, as closing the
 // window does, but main's own status stands once main is returning.
-[[noreturn]] void end_now() { _exit(returning.load() ? status.load() : 0); }
+[[noreturn]] void end_now() { _exit(zan_desktop_status()); }
 
 // While the window opens the library may never return, and only calls such
 // as _exit() are safe wherever a signal lands. No thread waits for signals
@@ -39,7 +36,7 @@ void on_signal(int signal) {
   static std::atomic<int> taken{0};
   if (forwarding.load()) {
     pthread_kill(forwarder, signal);  // a library thread took it
-  } else if (!returning.load() || ++taken > 1) {
+  } else if (!zan_desktop_returning() || ++taken > 1) {
     end_now();
   }
 }
@@ -50,7 +47,7 @@ void* end_after_grace(void* /*unused*/) {
   timespec left = grace;
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
-  if (!returning.load()) {
+  if (!zan_desktop_returning()) {
     end_now();
   }
   return nullptr;
@@ -66,7 +63,7 @@ void* forward_signals(void* /*unused*/) {
   int signal = 0;
   while (sigwait(&handled, &signal) != 0) {
   }
-  if (!returning.load()) {
+  if (!zan_desktop_returning()) {
     zan_sdl_push_quit();
     pthread_t grace;
     if (pthread_create(&grace, nullptr, end_after_grace, nullptr) != 0) {
@@ -109,16 +106,4 @@ int zan_platform_forward_signals() {
     forwarding = true;
   }
   return failed;
-}
-
-// A frame is presented: the screen reader hears what it shows.
-bool zan_platform_wait() {
-  zan_access_show(zan_console_text());
-  return zan_sdl_wait();
-}
-
-int zan_platform_ended(int main_status) {
-  status = main_status;
-  returning = true;
-  return main_status;
 }

@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "access.hpp"
-#include "console_text.hpp"
 #include "platform.hpp"
+#include "platform_desktop.hpp"
 #include "sdl.hpp"
 
 namespace {
@@ -25,8 +24,6 @@ const int quit_grace_ms = 500;
 const DWORD longest_path = 32768;
 
 std::atomic<bool> forwarding{false};  // whether the window is open
-std::atomic<bool> returning{false};   // whether main is returning
-std::atomic<int> status{0};           // main's status, once it is returning
 std::atomic<int> events{0};           // the console events taken so far
 bool stderr_seen = true;              // whether a failure's line on stderr reaches anyone
 
@@ -40,14 +37,14 @@ BOOL WINAPI on_console_event(DWORD event) {
     return FALSE;
   }
   const bool first = ++events == 1;
-  if (first && forwarding.load() && !returning.load()) {
+  if (first && forwarding.load() && !zan_desktop_returning()) {
     zan_sdl_push_quit();
     Sleep(quit_grace_ms);
   }
-  if (first && returning.load()) {
+  if (first && zan_desktop_returning()) {
     Sleep(INFINITE);  // main's own exit ends the process, with main's status
   }
-  TerminateProcess(GetCurrentProcess(), returning.load() ? static_cast<UINT>(status.load()) : 0);
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(zan_desktop_status()));
   return TRUE;
 }
 
@@ -97,16 +94,4 @@ void zan_platform_report(const std::string& line) {
 int zan_platform_forward_signals() {
   forwarding = true;
   return 0;
-}
-
-// A frame is presented: the screen reader hears what it shows.
-bool zan_platform_wait() {
-  zan_access_show(zan_console_text());
-  return zan_sdl_wait();
-}
-
-int zan_platform_ended(int main_status) {
-  status = main_status;
-  returning = true;
-  return main_status;
 }
