@@ -214,6 +214,9 @@ wineserver=/usr/lib/wine/wineserver64
 # Builds use the user's CMAKE_GENERATOR, else Ninja (in the roots, Ninja).
 # CMake takes it from the environment for any folder it configures first.
 export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
+# A job for each processor, unless the user set how many.
+CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
+export CMAKE_BUILD_PARALLEL_LEVEL
 
 # Configures the folder given for this project, with any further CMake
 # arguments. A folder configured earlier with another generator keeps it:
@@ -236,7 +239,7 @@ build_into() {
   local dir=${1:-build}
   shift || true
   configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  cmake --build "$dir"
 }
 
 # Debian roots made with mmdebstrap and kept under /var/cache/zan-demo/roots
