@@ -8,8 +8,9 @@
 build_packages=(g++ cmake ninja-build pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core
   libatk-bridge2.0-dev)
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
-# with CMake, whose SDL is then the user's to install.
-if [ -z "${CMAKE_PREFIX_PATH:-}" ]; then
+# with CMake, whose SDL is then the user's to install, or the project is to
+# build libtcod 2 from its sources (ZAN_LIBTCOD_FROM_SOURCES=1).
+if [ -z "${CMAKE_PREFIX_PATH:-}" ] && [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" != 1 ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, what
