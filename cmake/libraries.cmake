@@ -93,7 +93,7 @@ else()
     # Their own code, not this project's: their warnings are theirs.
     string(APPEND CMAKE_C_FLAGS " -w")
     string(APPEND CMAKE_CXX_FLAGS " -w")
-    # The page's libraries are built for size (scripts/package-web).
+    # The page's libraries are built for size (the web preset).
     set(ZAN_LIBRARIES_FLAGS "" CACHE STRING "Flags for SDL's and libtcod's sources in place of the build type's")
     if(ZAN_LIBRARIES_FLAGS AND CMAKE_BUILD_TYPE)
       string(TOUPPER ${CMAKE_BUILD_TYPE} type)
