@@ -69,38 +69,15 @@ set(CPACK_NSIS_PACKAGE_NAME zan-demo)
 set(CPACK_NSIS_MUI_ICON ${zan_ico})
 set(CPACK_NSIS_MUI_UNIICON ${zan_ico})
 set(CPACK_NSIS_INSTALLED_ICON_NAME zan-demo.exe)
-# The Start-menu entry names the program itself: CPack's own would go
-# through "$INSTDIR\.\" for a program at the top of the folder.
-# (NSIS's single quotes: CPack passes double quotes on badly.)
-set(CPACK_NSIS_CREATE_ICONS_EXTRA
-    "CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\zan-demo.lnk' '$INSTDIR\\zan-demo.exe'")
-set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\$MUI_TEMP\\zan-demo.lnk'")
-# The installers before this one kept their uninstall entry under a key named
-# for their version ("zan-demo 1.0.0"), which the check above never finds:
-# each such installation is uninstalled, in place, before the files go in.
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
-  StrCpy $R0 0
-  zan_older:
-  EnumRegKey $R1 SHCTX 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' $R0
-  StrCmp $R1 '' zan_older_done
-  IntOp $R0 $R0 + 1
-  StrCpy $R2 $R1 9
-  StrCmp $R2 'zan-demo ' 0 zan_older
-  ReadRegStr $R3 SHCTX 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$R1' 'UninstallString'
-  StrCpy $R2 $R3 1
-  StrCmp $R2 '$\\\"' 0 +2
-  StrCpy $R3 $R3 -1 1
-  \${GetParent} $R3 $R2
-  ExecWait '$\\\"$R3$\\\" /S _?=$R2'
-  DeleteRegKey SHCTX 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$R1'
-  StrCpy $R0 0
-  Goto zan_older
-  zan_older_done:")
-# Add/Remove Programs shows the size, which CPack's template leaves out.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
-  !insertmacro GetSizeCall '$INSTDIR' '/S=0K' $0 $1 $2
-  WriteRegDWORD SHCTX 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\zan-demo' 'EstimatedSize' $0")
+# What the installer adds to CPack's template (packaging/windows/zan-demo.nsh):
+# the Start-menu entry, earlier installations uninstalled, and the size
+# that Add/Remove Programs shows.
+set(CPACK_NSIS_CREATE_ICONS_EXTRA "!insertmacro ZanCreateShortcut")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "!insertmacro ZanDeleteShortcut")
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!insertmacro ZanUninstallOlder")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro ZanEstimatedSize")
 # Debian's makensis builds a 32-bit installer unless told otherwise, and
 # that one installs nothing on a 64-bit-only Windows (or Wine).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include FileFunc.nsh")
+set(CPACK_NSIS_DEFINES
+    "Target amd64-unicode\n!include FileFunc.nsh\n!include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows/zan-demo.nsh'")
 include(CPack)
