@@ -109,10 +109,8 @@ configure() {
   made=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)
   if [ -n "$made" ] && [ "$made" != "$CMAKE_GENERATOR" ]; then
     echo "$0: $dir was configured for $made, not $CMAKE_GENERATOR: building there with $made" >&2
-    CMAKE_GENERATOR=$made cmake -S . -B "$dir" "$@"
-  else
-    cmake -S . -B "$dir" "$@"
   fi
+  CMAKE_GENERATOR=${made:-$CMAKE_GENERATOR} cmake -S . -B "$dir" "$@"
 }
 
 # Configures and builds into the folder given (default build/), with any

@@ -29,6 +29,7 @@ windows_test_packages=(binutils-mingw-w64-x86-64 x11-utils)
 windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
+
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.
 apt_get() {
