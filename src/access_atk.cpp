@@ -11,8 +11,13 @@
 //   from Orca 48 on.
 // - Orca learns of the focus only from the frame's activation and the
 //   focus's own event, and the bridge sends events only once it knows that
-//   a client listens. So both are sent again each time the bridge starts
-//   sending, whether the screen reader came before the game or after it.
+//   a client listens. So both are sent again whenever a new client has
+//   registered its listeners, whether the screen reader came before the
+//   game or after it, and whether or not another client listened first.
+// - The frame is active, and the hint focused, only while SDL says the
+//   window has the keyboard focus: read at the start, then at each change.
+//   A focus lost and regained before the accessibility thread runs is told
+//   as both, so that the return is heard.
 // - The name change alone speaks each hint: an announcement as well would
 //   be spoken twice (Orca 48). The hint has no text of its own beside its
 //   name, which Orca 48 would read from a cache of its own that only the
@@ -44,31 +49,41 @@ namespace {
 // reader (which at-spi2-core 2.62 no longer has).
 const std::array<const char*, 2> status_properties = {"IsEnabled", "ScreenReaderEnabled"};
 
+// How long new clients' listener registrations must have settled before
+// the state is sent to them: Orca registers its listeners one by one.
+const guint settle_ms = 250;
+
 // One node of the tree: each has at most one child and is its parent's only
 // child. A GObject instance, so plain data alone.
 struct Node {
   AtkObject object;
   AtkObject* child;
-  bool on;  // the frame: active; the hint: focused
+  bool has_focus;  // the frame is active, the hint focused: the window has the focus
 };
 struct NodeClass {
   AtkObjectClass object;
 };
 
-// What the main thread hands over, all under latest_lock: the latest text
-// and focus, and whether a hand-over is already queued, so that there is
-// never more than one.
-std::mutex latest_lock;
-std::string latest_text;
-bool latest_focus = true;  // what SDL last said of the window's focus
-bool queued = false;
-bool bridged = false;  // the tree is made; the thread takes hand-overs
+// What the main thread hands over, all under `lock`: the latest text and
+// focus, and whether a hand-over is already queued, so that there is never
+// more than one. Made once and never freed: a queued hand-over may still
+// read it while the process exits and runs the static destructors.
+struct Latest {
+  std::mutex lock;
+  std::string text;
+  bool focus = false;        // what SDL last said of the window's focus
+  unsigned focus_turns = 0;  // how often it changed
+  bool queued = false;
+  bool bridged = false;  // the tree is made; the thread takes hand-overs
+};
+Latest& latest = *new Latest;
 
 // The rest is the accessibility thread's alone.
 AtkObjectClass* object_class = nullptr;  // AtkObject's own methods
 AtkObject* application = nullptr;        // the tree, made once the bridge goes on
 AtkObject* frame = nullptr;
 AtkObject* hint = nullptr;
+unsigned focus_turns_shown = 0;  // the focus changes the tree has taken
 
 Node* node(AtkObject* object) { return reinterpret_cast<Node*>(object); }
 
@@ -90,7 +105,7 @@ AtkStateSet* node_ref_state_set(AtkObject* object) {
   if (object == hint) {
     atk_state_set_add_state(states, ATK_STATE_FOCUSABLE);
   }
-  if (object != application && node(object)->on) {
+  if (object != application && node(object)->has_focus) {
     atk_state_set_add_state(states, object == frame ? ATK_STATE_ACTIVE : ATK_STATE_FOCUSED);
   }
   return states;
@@ -134,69 +149,130 @@ AtkObject* make_node(GType type, AtkRole role, const char* name, AtkObject* pare
 
 // The frame's activation and the hint's focus, as the window's focus is.
 void show_focus(bool focused) {
-  node(frame)->on = focused;
-  node(hint)->on = focused;
+  node(frame)->has_focus = focused;
+  node(hint)->has_focus = focused;
   atk_object_notify_state_change(frame, ATK_STATE_ACTIVE, focused ? TRUE : FALSE);
   g_signal_emit_by_name(frame, focused ? "activate" : "deactivate");
   atk_object_notify_state_change(hint, ATK_STATE_FOCUSED, focused ? TRUE : FALSE);
 }
 
 // The hand-over: the tree takes whatever the main thread changed since.
+// A focus that changed and came back since is shown leaving first.
 gboolean take_latest(gpointer /*unused*/) {
   std::string text;
   bool focused = false;
+  unsigned turns = 0;
   {
-    const std::lock_guard<std::mutex> hold(latest_lock);
-    queued = false;
-    text = latest_text;
-    focused = latest_focus;
+    const std::lock_guard<std::mutex> hold(latest.lock);
+    latest.queued = false;
+    text = latest.text;
+    focused = latest.focus;
+    turns = latest.focus_turns;
   }
   if (text != atk_object_get_name(hint)) {
     atk_object_set_name(hint, text.c_str());
   }
-  if (focused != node(frame)->on) {
+  if (turns != focus_turns_shown) {
+    focus_turns_shown = turns;
+    if (focused == node(frame)->has_focus) {
+      show_focus(!focused);
+    }
     show_focus(focused);
   }
   return G_SOURCE_REMOVE;
 }
 
 // Queues the hand-over on the accessibility thread, unless one is queued
-// or the tree is not made. The caller holds latest_lock. An idle source,
+// or the tree is not made. The caller holds latest.lock. An idle source,
 // never g_main_context_invoke(), which would run it here.
 void hand_over() {
-  if (!bridged || queued) {
+  if (!latest.bridged || latest.queued) {
     return;
   }
-  queued = true;
+  latest.queued = true;
   GSource* const source = g_idle_source_new();
   g_source_set_callback(source, take_latest, nullptr, nullptr);
   g_source_attach(source, nullptr);
   g_source_unref(source);
 }
 
-// The bridge hooks ATK's signals through the toolkit's global listeners,
-// all at once, when it learns that a client listens; once it has, the focus
-// is sent for that client to hear.
+// The state goes to new clients once their registrations have settled:
+// when the bridge hooks ATK's signals through the toolkit's global
+// listeners, all at once, as it learns that a first client listens; and
+// when a client not seen before registers a listener with the registry.
 guint (*bridge_add_listener)(GSignalEmissionHook, const gchar*) = nullptr;
-void (*bridge_remove_listener)(guint) = nullptr;
-bool hooked = false;
+guint settle_timer = 0;
+GHashTable* clients = nullptr;  // the registry's clients seen so far, by bus name
 
 gboolean send_focus(gpointer /*unused*/) {
-  if (node(frame)->on) {
+  settle_timer = 0;
+  if (node(frame)->has_focus) {
     show_focus(true);
   }
   return G_SOURCE_REMOVE;
 }
-guint util_add_listener(GSignalEmissionHook hook, const gchar* type) {
-  if (!hooked) {
-    hooked = true;
-    g_idle_add(send_focus, nullptr);
+void send_focus_when_settled() {
+  if (settle_timer != 0) {
+    g_source_remove(settle_timer);
   }
+  settle_timer = g_timeout_add(settle_ms, send_focus, nullptr);
+}
+guint util_add_listener(GSignalEmissionHook hook, const gchar* type) {
+  send_focus_when_settled();
   return bridge_add_listener(hook, type);
 }
-void util_remove_listener(guint id) {
-  hooked = false;  // the last client went; the next one hears the focus anew
-  bridge_remove_listener(id);
+
+void on_listener_registered(GDBusConnection* /*bus*/, const gchar* /*sender*/,
+                            const gchar* /*path*/, const gchar* /*interface*/,
+                            const gchar* /*signal*/, GVariant* parameters, gpointer /*data*/) {
+  const gchar* client = nullptr;
+  g_variant_get_child(parameters, 0, "&s", &client);
+  if (client != nullptr && g_hash_table_add(clients, g_strdup(client)) != 0) {
+    send_focus_when_settled();
+  }
+}
+
+// Watches the registry on the accessibility bus for clients that arrive
+// once the bridge is on.
+void watch_clients(GDBusConnection* session) {
+  GVariant* const reply = g_dbus_connection_call_sync(
+      session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
+      G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+  if (reply == nullptr) {
+    return;
+  }
+  const gchar* address = nullptr;
+  g_variant_get(reply, "(&s)", &address);
+  GDBusConnection* const bus = g_dbus_connection_new_for_address_sync(
+      address,
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+  g_variant_unref(reply);
+  if (bus == nullptr) {
+    return;
+  }
+  clients = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
+  // The clients that listened before the bridge came on hear the state
+  // through the bridge's hook; only a new one is sent it again.
+  GVariant* const known = g_dbus_connection_call_sync(
+      bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/registry", "org.a11y.atspi.Registry",
+      "GetRegisteredEvents", nullptr, G_VARIANT_TYPE("(a(ss))"), G_DBUS_CALL_FLAGS_NONE, -1,
+      nullptr, nullptr);
+  if (known != nullptr) {
+    GVariantIter* events = nullptr;
+    const gchar* client = nullptr;
+    g_variant_get(known, "(a(ss))", &events);
+    while (g_variant_iter_loop(events, "(&s&s)", &client, nullptr)) {
+      g_hash_table_add(clients, g_strdup(client));
+    }
+    g_variant_iter_free(events);
+    g_variant_unref(known);
+  }
+  g_dbus_connection_signal_subscribe(bus, "org.a11y.atspi.Registry", "org.a11y.atspi.Registry",
+                                     "EventListenerRegistered", "/org/a11y/atspi/registry",
+                                     nullptr, G_DBUS_SIGNAL_FLAGS_NONE, on_listener_registered,
+                                     nullptr, nullptr);
 }
 
 // What the bridge asks of a toolkit.
@@ -204,6 +280,9 @@ AtkObject* util_get_root() { return application; }
 const gchar* util_get_toolkit_name() { return "zan-demo"; }
 const gchar* util_get_toolkit_version() { return "1"; }
 
+GDBusConnection* session_bus = nullptr;
+
+// Turns the bridge on, once.
 void start_bridge() {
   if (application != nullptr) {
     return;
@@ -213,20 +292,22 @@ void start_bridge() {
   util->get_toolkit_name = util_get_toolkit_name;
   util->get_toolkit_version = util_get_toolkit_version;
   bridge_add_listener = util->add_global_event_listener;
-  bridge_remove_listener = util->remove_global_event_listener;
   util->add_global_event_listener = util_add_listener;
-  util->remove_global_event_listener = util_remove_listener;
   application = make_node(node_type("ZanApplication"), ATK_ROLE_APPLICATION, "zan-demo", nullptr);
   frame = make_node(node_type("ZanFrame", ATK_TYPE_WINDOW, frame_window_init), ATK_ROLE_FRAME,
                     "windowname", application);
   {
     // From here on every change is handed over: none is lost in between.
-    const std::lock_guard<std::mutex> hold(latest_lock);
-    hint = make_node(node_type("ZanHint"), ATK_ROLE_STATIC, latest_text.c_str(), frame);
-    node(frame)->on = node(hint)->on = latest_focus;
-    bridged = true;
+    const std::lock_guard<std::mutex> hold(latest.lock);
+    hint = make_node(node_type("ZanHint"), ATK_ROLE_STATIC, latest.text.c_str(), frame);
+    node(frame)->has_focus = node(hint)->has_focus = latest.focus;
+    focus_turns_shown = latest.focus_turns;
+    latest.bridged = true;
   }
-  atk_bridge_adaptor_init(nullptr, nullptr);
+  if (atk_bridge_adaptor_init(nullptr, nullptr) != 0) {
+    return;  // the tree stays, unheard: nothing can be told
+  }
+  watch_clients(session_bus);
 }
 
 // Whether the accessibility bus's answer turns assistive technology on.
@@ -273,6 +354,7 @@ void* run_access(void* /*unused*/) {
   if (bus == nullptr) {
     return nullptr;
   }
+  session_bus = bus;
   g_dbus_connection_signal_subscribe(bus, "org.a11y.Bus", "org.freedesktop.DBus.Properties",
                                      "PropertiesChanged", "/org/a11y/bus", "org.a11y.Status",
                                      G_DBUS_SIGNAL_FLAGS_NONE, on_status_changed, nullptr, nullptr);
@@ -288,16 +370,25 @@ void* run_access(void* /*unused*/) {
 }
 
 void on_focus(bool gained) {
-  const std::lock_guard<std::mutex> hold(latest_lock);
-  latest_focus = gained;
-  hand_over();
+  const std::lock_guard<std::mutex> hold(latest.lock);
+  if (gained != latest.focus) {
+    latest.focus = gained;
+    ++latest.focus_turns;
+    hand_over();
+  }
 }
 void (*focus_watch)(bool) = on_focus;
 
 }  // namespace
 
 bool zan_access_start() {
+  // The watch first: SDL changes the focus and queues its event together, on
+  // this thread, so none is missed between the two.
   zan_sdl_watch_focus(&focus_watch);
+  {
+    const std::lock_guard<std::mutex> hold(latest.lock);
+    latest.focus = zan_sdl_has_focus();
+  }
   pthread_t thread;
   if (pthread_create(&thread, nullptr, run_access, nullptr) != 0) {
     return false;
@@ -307,7 +398,7 @@ bool zan_access_start() {
 }
 
 void zan_access_changed(const std::string& text) {
-  const std::lock_guard<std::mutex> hold(latest_lock);
-  latest_text = text;
+  const std::lock_guard<std::mutex> hold(latest.lock);
+  latest.text = text;
   hand_over();
 }

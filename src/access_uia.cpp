@@ -47,12 +47,16 @@ RaiseNotification raise_notification = nullptr;  // from Windows 10 1709 on
 
 HWND window = nullptr;
 WNDPROC sdl_window_proc = nullptr;
-// UI Automation reads these on threads of its own: the title is read once,
-// on the game's thread, since asking the window from another thread would
-// wait for the game's, and the text is kept under a lock.
-std::wstring title;
-std::mutex text_lock;
-std::wstring shown_text;
+// UI Automation reads these on threads of its own, under the lock: the
+// title is read once, on the game's thread, since asking the window from
+// another thread would wait for the game's. Made once and never freed, as
+// UI Automation may still read them while the process exits.
+struct Shown {
+  std::mutex lock;
+  std::wstring title;
+  std::wstring text;
+};
+Shown& shown = *new Shown;
 
 std::wstring wide(const std::string& utf8) {
   std::wstring text(utf8.size(), L'\0');
@@ -103,15 +107,16 @@ class Element final : public IRawElementProviderSimple,
   HRESULT STDMETHODCALLTYPE GetPropertyValue(PROPERTYID property, VARIANT* value) override {
     value->vt = VT_EMPTY;
     if (is_root_ && property == UIA_NamePropertyId) {
-      return text_value(title, value);
+      const std::lock_guard<std::mutex> hold(shown.lock);
+      return text_value(shown.title, value);
     }
     if (is_root_) {
       return S_OK;
     }
     switch (property) {
       case UIA_NamePropertyId: {
-        const std::lock_guard<std::mutex> hold(text_lock);
-        return text_value(shown_text, value);
+        const std::lock_guard<std::mutex> hold(shown.lock);
+        return text_value(shown.text, value);
       }
       case UIA_ControlTypePropertyId:
         value->vt = VT_I4;
@@ -235,9 +240,13 @@ bool zan_access_start() {
   if (return_provider == nullptr || host_provider == nullptr || raise_event == nullptr) {
     return false;
   }
-  title.resize(static_cast<size_t>(GetWindowTextLengthW(window)) + 1);
+  std::wstring title(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   title.resize(
       static_cast<size_t>(GetWindowTextW(window, title.data(), static_cast<int>(title.size()))));
+  {
+    const std::lock_guard<std::mutex> hold(shown.lock);
+    shown.title = title;
+  }
   root.other = &hint;
   hint.other = &root;
   sdl_window_proc = reinterpret_cast<WNDPROC>(
@@ -248,8 +257,8 @@ bool zan_access_start() {
 void zan_access_changed(const std::string& text) {
   const std::wstring now = wide(text);
   {
-    const std::lock_guard<std::mutex> hold(text_lock);
-    shown_text = now;
+    const std::lock_guard<std::mutex> hold(shown.lock);
+    shown.text = now;
   }
   if (raise_notification == nullptr) {
     raise_event(&hint, live_region_changed);

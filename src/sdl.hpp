@@ -184,6 +184,9 @@ inline int zan_sdl_utf8(Uint32 c, char* out) {
 
 #endif
 
+// Whether the program's window has the keyboard focus now.
+inline bool zan_sdl_has_focus() { return SDL_GetKeyboardFocus() != nullptr; }
+
 // SDL keeps a pointer to the callback, which must outlive the run.
 inline void zan_sdl_watch_focus(void (**on_focus)(bool)) {
   SDL_AddEventWatch(zan_sdl_note_focus, on_focus);

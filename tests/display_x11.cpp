@@ -84,7 +84,9 @@ class X11 : public DisplayServer {
       window.title = name;
       XFree(name);
     }
-    give_focus(display_, window.id);
+    if (gives_focus) {
+      give_focus(display_, window.id);
+    }
     return true;
   }
 

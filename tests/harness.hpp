@@ -142,6 +142,9 @@ class DisplayServer {
   virtual void sync() const {}
   // The connection of the cases that only an X server can run; else nullptr.
   virtual Display* xlib() const { return nullptr; }
+  // Whether find() gives the window the keyboard focus, as a window manager
+  // does a new window; on X11 a case may open one without it.
+  bool gives_focus = true;
 };
 
 std::unique_ptr<DisplayServer> open_x11();

@@ -17,9 +17,12 @@ class Reader {
   // the first the window's title before it. Returns what they were told
   // since the last call, one item a line: "windowname", or a hint.
   virtual std::string told(int hint) = 0;
-  // Once the demo has ended: what the player was told after the last
-  // told(), which is nothing unless something was said twice.
-  virtual std::string told_after_end() = 0;
+  // What the player was told since the last call, once nothing more has
+  // been said for a second.
+  virtual std::string told_until_quiet() = 0;
+  // Whether it hears each saying, so that told_until_quiet() can find one
+  // said twice; a reader of the tree alone sees only the latest.
+  virtual bool hears_each_saying() const { return true; }
 };
 
 }  // namespace harness

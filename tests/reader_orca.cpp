@@ -14,7 +14,8 @@ namespace {
 
 class Orca final : public Reader {
  public:
-  explicit Orca(std::string log) : log_(std::move(log)) {}
+  // What Orca said before, for an earlier case, is not heard again.
+  explicit Orca(std::string log) : log_(std::move(log)) { heard_since(); }
 
   std::string told(int hint) override {
     const std::string wanted = std::string(hints[hint].text) + "\n";
@@ -32,7 +33,7 @@ class Orca final : public Reader {
 
   // A second saying comes at once with the first: once Orca has said
   // nothing for a second, it has said all.
-  std::string told_after_end() override {
+  std::string told_until_quiet() override {
     std::string said;
     auto quiet_since = Clock::now();
     for (const auto deadline = Clock::now() + patience;
