@@ -342,7 +342,7 @@ Frame Demo::grab(int first_row, int row_count) const {
       }
     }
   }
-  frame.ink = nearest(farthest_pixel);
+  frame.ink = farthest_pixel;
   return frame;
 }
 

@@ -60,8 +60,8 @@ struct Frame {
   std::vector<unsigned long> pixels;  // 0xRRGGBB, row by row
   std::string error;                  // why no pixels could be read
   unsigned long background = 0;       // colour of the top-left pixel
-  unsigned long ink = 0;              // black, white, red or blue: the nearest to the ink pixel
-                                      // farthest from the background (glyphs are smoothed)
+  unsigned long ink = 0;              // the ink pixel farthest from the background, as drawn
+                                      // (glyphs may be smoothed at their edges)
   std::set<int> ink_rows;
   int first_col = -1;  // leftmost and rightmost cells holding ink
   int last_col = -1;
