@@ -52,20 +52,22 @@ else()
   # In a function, so that the libraries' settings below reach their
   # folders alone.
   function(zan_libraries_from_sources)
-    foreach(name SDL3 libtcod)
+    # An installed SDL 3 is used as it is, without its archive.
+    find_package(SDL3 3.2 CONFIG QUIET)
+    set(names libtcod)
+    if(NOT SDL3_FOUND)
+      list(PREPEND names SDL3)
+    endif()
+    foreach(name ${names})
       zan_source(${name})
       if(problem)
         # The leading space keeps CMake from wrapping the line.
         message(FATAL_ERROR " ${problem}")
       endif()
-      set(${name}_archive "${path}")
-      set(${name}_hash "${hash}")
+      # Declared before libtcod declares its own SDL (from git), so ours is used.
+      FetchContent_Declare(${name} URL "${path}" URL_HASH SHA256=${hash}
+                           DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
     endforeach()
-    # Declared before libtcod declares its own SDL (from git), so ours is used.
-    FetchContent_Declare(SDL3 URL "${SDL3_archive}" URL_HASH SHA256=${SDL3_hash}
-                         DOWNLOAD_EXTRACT_TIMESTAMP TRUE FIND_PACKAGE_ARGS 3.2 CONFIG)
-    FetchContent_Declare(libtcod URL "${libtcod_archive}" URL_HASH SHA256=${libtcod_hash}
-                         DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
     # Only the libraries, none of their tests, examples or install rules; and
     # libtcod with what it vendors rather than fetching it, and zlib as
     # installed, found here first so that a missing one is said plainly.
@@ -94,11 +96,18 @@ else()
     string(APPEND CMAKE_C_FLAGS " -w")
     string(APPEND CMAKE_CXX_FLAGS " -w")
     # The page's libraries are built for size (the web preset).
+    # In every configuration of a multi-config generator too.
     set(ZAN_LIBRARIES_FLAGS "" CACHE STRING "Flags for SDL's and libtcod's sources in place of the build type's")
-    if(ZAN_LIBRARIES_FLAGS AND CMAKE_BUILD_TYPE)
-      string(TOUPPER ${CMAKE_BUILD_TYPE} type)
-      set(CMAKE_C_FLAGS_${type} "${ZAN_LIBRARIES_FLAGS} -DNDEBUG")
-      set(CMAKE_CXX_FLAGS_${type} "${ZAN_LIBRARIES_FLAGS} -DNDEBUG")
+    if(ZAN_LIBRARIES_FLAGS)
+      foreach(type ${CMAKE_CONFIGURATION_TYPES} ${CMAKE_BUILD_TYPE})
+        string(TOUPPER ${type} type)
+        set(CMAKE_C_FLAGS_${type} "${ZAN_LIBRARIES_FLAGS} -DNDEBUG")
+        set(CMAKE_CXX_FLAGS_${type} "${ZAN_LIBRARIES_FLAGS} -DNDEBUG")
+      endforeach()
+      if(NOT CMAKE_CONFIGURATION_TYPES AND NOT CMAKE_BUILD_TYPE)
+        string(APPEND CMAKE_C_FLAGS " ${ZAN_LIBRARIES_FLAGS}")
+        string(APPEND CMAKE_CXX_FLAGS " ${ZAN_LIBRARIES_FLAGS}")
+      endif()
     endif()
     FetchContent_MakeAvailable(SDL3 libtcod)
     # The program is warned of its own code, not of their headers.

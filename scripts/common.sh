@@ -100,9 +100,15 @@ export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
 export CMAKE_BUILD_PARALLEL_LEVEL
 
+# The scripts build in folders of their own, under build-scripts/, and in
+# the default and sanitize presets' build/ and build-sanitize/, which they
+# configure only where nothing has yet; they never delete or reconfigure a
+# folder of the user's (build-web/ and build-windows/ of the presets among
+# them). Every build is of the presets' configurations, RelWithDebInfo or,
+# for the cross builds, Release: with a multi-config generator too.
+
 # Configures the folder given for this project, with any further CMake
-# arguments. A folder configured earlier with another generator keeps it:
-# it may be the user's own, and is never deleted.
+# arguments. A folder configured earlier with another generator keeps it.
 configure() {
   local dir=$1 made
   shift
@@ -113,11 +119,18 @@ configure() {
   CMAKE_GENERATOR=${made:-$CMAKE_GENERATOR} cmake -S . -B "$dir" "$@"
 }
 
-# Configures and builds into the folder given (default build/), with any
-# further CMake arguments.
+# Configures the scripts' folder given as the default preset, with any
+# further CMake arguments, and builds it.
 build_into() {
-  local dir=${1:-build}
-  shift || true
-  configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir"
+  local dir=$1
+  shift
+  configure "$dir" --preset default "$@" >/dev/null
+  cmake --build "$dir" --config RelWithDebInfo
+}
+
+# Builds the targets given in the default preset's build/, configured first
+# where it is not yet.
+build_default() {
+  [ -f build/CMakeCache.txt ] || configure build --preset default >/dev/null
+  cmake --build --preset default --target "$@"
 }
