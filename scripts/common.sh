@@ -59,11 +59,13 @@ export ZAN_DEPS=$zan_deps
 # are in ZAN_DEPS and sound: fetched where there is a network (unless
 # ZAN_OFFLINE=1), else named, in one line each, with where to put them.
 # cmake/sources.cmake pins and checks them, for the build too.
+# Checked once a run: the scripts it starts know it from ZAN_SOURCES_CHECKED.
 need_sources() {
+  [ "${ZAN_SOURCES_CHECKED:-}" != "$zan_deps" ] || return 0
   command -v cmake >/dev/null || install_missing cmake
   local problems
   problems=$(cmake -DZAN_DEPS="$zan_deps" -P cmake/sources.cmake 2>&1)
-  [ -z "$problems" ] && return 0
+  [ -n "$problems" ] || { export ZAN_SOURCES_CHECKED=$zan_deps; return 0; }
   sed "s|^|$0: |" <<<"$problems" >&2
   return 1
 }

@@ -1,12 +1,22 @@
 # What the scripts install, and how: Debian's packages through apt, or
 # where there is none, a check that what they give is here. Sourced by common.sh.
 
-# Everything the demo needs to build and run: the compiler, CMake, libtcod,
-# FreeType and the X bitmap font the tileset is made from, and for the library's
-# fallback when the demo runs without it, fontconfig (libtcod runs fc-match)
-# and a monospace TrueType font; and ATK's bridge to AT-SPI2, for screen readers.
-build_packages=(g++ cmake ninja-build pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core
+# The generator the scripts build with: the user's CMAKE_GENERATOR, else
+# Ninja where it is installed or apt can install it, else CMake's own.
+if [ -z "${CMAKE_GENERATOR:-}" ] && { command -v ninja >/dev/null || command -v apt-get >/dev/null; }; then
+  export CMAKE_GENERATOR=Ninja
+fi
+# Everything the demo needs to build and run: the compiler, CMake (and
+# Ninja, where it builds with Ninja), libtcod, FreeType and the X bitmap
+# font the tileset is made from; and, which the build does without, for the
+# library's fallback when the demo runs without the tileset, fontconfig
+# (libtcod runs fc-match) and a monospace TrueType font, and ATK's bridge
+# to AT-SPI2, for screen readers.
+build_packages=(g++ cmake pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core
   libatk-bridge2.0-dev)
+case ${CMAKE_GENERATOR:-} in
+  Ninja*) build_packages+=(ninja-build) ;;
+esac
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
 # with CMake, whose SDL is then the user's to install, or the project is to
 # build libtcod 2 from its sources (ZAN_LIBTCOD_FROM_SOURCES=1).
@@ -60,39 +70,65 @@ apt_get_update() {
 }
 
 # What each package gives, to look for where there is no apt (or with
-# --no-install, ZAN_NO_INSTALL=1): a command, a pkg-config module, or a
-# file under /usr or /usr/local.
+# --no-install, ZAN_NO_INSTALL=1): a command, a pkg-config module, or a file
+# in the folders where the build and the library look for it.
 probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:ninja
-  pkg-config:command:pkg-config libfreetype-dev:module:freetype2 xfonts-base:file:8x13.pcf.gz
-  fontconfig:command:fc-match fonts-dejavu-core:file:DejaVuSansMono.ttf
+  pkg-config:command:pkg-config libfreetype-dev:module:freetype2 zlib1g-dev:module:zlib
+  xfonts-base:file:{/usr,/usr/local,/opt/homebrew}/share/fonts/{X11/,}misc/8x13.pcf.gz
+  fontconfig:command:fc-match fonts-dejavu-core:font:DejaVuSansMono.ttf
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
   libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
   xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
-  dbus-daemon:command:dbus-run-session at-spi2-core:file:at-spi-bus-launcher orca:command:orca
+  dbus-daemon:command:dbus-run-session orca:command:orca
+  at-spi2-core:file:/usr/{libexec,lib/at-spi2-core,lib/*/at-spi2-core,local/libexec}/at-spi-bus-launcher
   speech-dispatcher:command:speech-dispatcher procps:command:pgrep)
+# What the build does without, named apart and never stopping it.
+optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev)
+
+# Whether what the package given gives is here.
+present() {
+  local entry kind name
+  entry=$(printf '%s\n' "${probes[@]}" | grep "^$1:") || return 2
+  IFS=: read -r _ kind name <<<"$entry"
+  case $kind in
+    command) command -v "$name" >/dev/null ;;
+    module) pkg-config --exists "$name" 2>/dev/null ;;
+    font) fc-list : file 2>/dev/null | grep -q "/$name" ;;
+    file)
+      local path
+      for path in $(eval "echo $name"); do [ -e "$path" ] && return 0; done
+      return 1
+      ;;
+  esac
+}
 
 # Names, in one line, each package given whose contents are not found here,
-# and fails if there is any.
+# the optional ones apart, and fails if a required one is missing. libtcod
+# and SDL are not required: without them CMake builds both from their pinned
+# sources, which need zlib.
 check_present() {
-  local missing=() package entry kind name
+  local missing=() optional=() package status
   for package in "$@"; do
-    entry=$(printf '%s\n' "${probes[@]}" | grep "^$package:") || {
-      missing+=("$package (Debian's; no check for it elsewhere)")
+    status=0
+    present "$package" || status=$?
+    if [ "$package" = libtcod-dev ]; then
+      [ "$status" = 0 ] || present zlib1g-dev || missing+=("zlib1g-dev (for libtcod from its sources)")
       continue
-    }
-    IFS=: read -r _ kind name <<<"$entry"
-    case $kind in
-      command) command -v "$name" >/dev/null && continue ;;
-      module) pkg-config --exists "$name" 2>/dev/null && continue ;;
-      file) [ -n "$(find /usr /usr/local -name "$name" -print -quit 2>/dev/null)" ] && continue ;;
+    elif [ "$package" = libsdl2-dev ] && ! present libtcod-dev; then
+      continue
+    fi
+    case $status in
+      0) continue ;;
+      2) missing+=("$package (Debian's; no check for it elsewhere)") ;;
+      *) if [[ " ${optional_packages[*]} " == *" $package "* ]]; then optional+=("$package"); else missing+=("$package"); fi ;;
     esac
-    missing+=("$package ($kind $name)")
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local list
-  list=$(printf ', %s' "${missing[@]}")
-  echo "$0: missing, to install with your system's packages: ${list#, }" >&2
-  return 1
+  local line=
+  [ ${#missing[@]} -eq 0 ] || line="missing, to install with your system's packages: $(printf '%s, ' "${missing[@]}")"
+  [ ${#optional[@]} -eq 0 ] || line+="optional, not found (the build goes on without them): $(printf '%s, ' "${optional[@]}")"
+  line=${line%, }
+  [ -z "$line" ] || echo "$0: ${line//, optional/; optional}" >&2
+  [ ${#missing[@]} -eq 0 ]
 }
 
 # Installs the Debian packages given that are not installed yet; without
