@@ -28,5 +28,39 @@ mkdir -p "$work/cache/deps"
 echo corrupted >"$work/cache/deps/libtcod-2.2.2.tar.gz"
 expect "a corrupted archive" 1 "libtcod-2.2.2.tar.gz has SHA-256 [0-9a-f]\{64\}, not upstream's [0-9a-f]\{64\} nor" \
   scripts/package-windows
-[ "$failed" = 1 ] || echo "every script named each missing source, and the corrupted one, before installing"
+# A download, from a mirror on 127.0.0.1: a wrong body is one line naming
+# what came, and is not kept; the right one is, and configures that share an
+# empty ZAN_DEPS take it in turn.
+mkdir -p "$work/mirror"
+echo "<html>Proxy error</html>" >"$work/mirror/libtcod-2.2.2.tar.gz"
+deps=${ZAN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo/deps}
+if [ ! -f "$deps/SDL3-3.4.14.tar.gz" ] || [ ! -f "$deps/libtcod-2.2.2.tar.gz" ]; then
+  echo "downloads not tried: the archives to serve are not in $deps"
+  exit "$failed"
+fi
+cp "$deps/SDL3-3.4.14.tar.gz" "$work/mirror/"
+python3 -u -m http.server --bind 127.0.0.1 --directory "$work/mirror" 0 >"$work/server.log" 2>&1 &
+server=$!
+trap 'kill $server; rm -rf "$work"' EXIT
+for _ in $(seq 100); do
+  port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/server.log")
+  [ -z "$port" ] || break
+  sleep 0.05
+done
+fetch() { ZAN_SOURCES_MIRROR=http://127.0.0.1:$port cmake -DZAN_DEPS="$work/fetched" -P cmake/sources.cmake 2>&1; }
+out=$(fetch)
+if ! grep -q "libtcod-2.2.2.tar.gz gave 25 bytes with SHA-256 [0-9a-f]* (beginning \"<html>Proxy error</html>\"), not libtcod-2.2.2.tar.gz" <<<"$out" ||
+  [ "$(wc -l <<<"$out")" != 1 ] || [ -e "$work/fetched/libtcod-2.2.2.tar.gz" ]; then
+  echo "FAILED: a wrong download: $out"
+  failed=1
+fi
+rm -rf "$work/fetched"
+cp "$deps/libtcod-2.2.2.tar.gz" "$work/mirror/"
+fetch >"$work/first" & fetch >"$work/second"
+wait %2
+if [ -s "$work/first" ] || [ -s "$work/second" ]; then
+  echo "FAILED: two fetches at once: $(cat "$work/first" "$work/second")"
+  failed=1
+fi
+[ "$failed" = 1 ] || echo "every script named each missing source, and the corrupted one, before installing; a wrong download was named and dropped; two fetches at once both succeeded"
 exit "$failed"
