@@ -2,7 +2,8 @@
 // a failure reaches the user, how a signal or a console event ends the run,
 // how it waits for an event, and how the run's end reaches whoever started
 // it. One file implements it for each platform (platform_posix.cpp,
-// platform_windows.cpp, platform_web.cpp); the build chooses one.
+// platform_windows.cpp, platform_web.cpp), the desktop ones with what they
+// share in platform_desktop.cpp; the build chooses them.
 #pragma once
 
 #include <string>
