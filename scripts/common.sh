@@ -1,16 +1,12 @@
-# Shared by the scripts in this folder: the caches and sources, the build,
-# and what the tests run in; with packages.sh (what is installed, and how)
-# and roots.sh (the Debian roots).
+# Shared by the scripts: caches and sources, the build, what the tests run
+# in; with packages.sh (what is installed) and roots.sh (the Debian roots).
 . "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 . "$(dirname "${BASH_SOURCE[0]}")/roots.sh"
 
 # What the tests and the benchmark start runs on a session bus of its own,
-# gone with it: without one, SDL and the browsers would start one for the
-# display through dbus-x11, as every desktop has it, which leaves it running
-# and its address in HOME. What the bus starts (the accessibility bus) keeps
-# its socket in a runtime folder of the bus's own, and its settings in
-# memory rather than in dconf's files in HOME.
-# The runtime folder goes however the command ends, Ctrl+C too.
+# gone with it (else SDL and the browsers start one through dbus-x11, left
+# running, its address in HOME), with a runtime folder of its own, gone
+# however it ends, and GSettings in memory, not in dconf's files in HOME.
 on_own_bus() (
   runtime=$(mktemp -d)
   trap 'rm -rf "$runtime"' EXIT
@@ -18,11 +14,9 @@ on_own_bus() (
   trap 'exit 143' TERM
   XDG_RUNTIME_DIR=$runtime GSETTINGS_BACKEND=memory dbus-run-session -- "$@"
 )
-# A private virtual X server, large enough for the demo's window, on its bus.
-# It listens on its socket in /tmp alone, not in Linux's abstract namespace,
-# which every root on the machine shares: xvfb-run picks a free display by
-# the lock files in /tmp, so a run in a root (scripts/soak --new-machine)
-# would otherwise take the display of a run beside it.
+# A private virtual X server on its bus, listening in /tmp alone, not in
+# the abstract namespace that every root shares (xvfb-run picks a display
+# by /tmp's lock files, so a run in a root would take one beside it).
 xvfb=(on_own_bus xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
 
 # Says why a check cannot run here and stops: a skip on a developer's
@@ -43,11 +37,9 @@ absolute() {
     *) echo "$PWD/$1" ;;
   esac
 }
-# The caches kept from run to run (ZAN_CACHE), in CI /var/cache/zan-demo,
-# else the user's own ~/.cache/zan-demo: the sources of SDL 3.4.14 and
-# libtcod 2.2.2 in deps/ (ZAN_DEPS, which every build is given), Closure
-# Compiler in closure/ and npm's downloads in npm/. The Debian roots are
-# kept apart (ZAN_ROOTS, below), since making them needs root.
+# The caches kept from run to run (ZAN_CACHE: in CI /var/cache/zan-demo,
+# else ~/.cache/zan-demo): the sources in deps/ (ZAN_DEPS), Closure Compiler
+# in closure/, npm's downloads in npm/; the Debian roots apart (roots.sh).
 if [ "${CI:-}" = true ]; then
   zan_cache=${ZAN_CACHE:-/var/cache/zan-demo}
 else
@@ -95,30 +87,25 @@ library_notices() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
-# Builds use the user's CMAKE_GENERATOR, else Ninja (in the roots, Ninja).
-# CMake takes it from the environment for any folder it configures first.
-export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 # A job for each processor, unless the user set how many.
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-# The scripts build in folders of their own, under build-scripts/, and in
-# the default and sanitize presets' build/ and build-sanitize/, which they
-# configure only where nothing has yet; they never delete or reconfigure a
-# folder of the user's (build-web/ and build-windows/ of the presets among
-# them). Every build is of the presets' configurations, RelWithDebInfo or,
-# for the cross builds, Release: with a multi-config generator too.
+# The scripts build in build-scripts/, and in the presets' build/ and
+# build-sanitize/, configured only where they are not yet; no other folder
+# is deleted or reconfigured. Builds are of the presets' configurations,
+# for multi-config generators too.
 
-# Configures the folder given for this project, with any further CMake
-# arguments. A folder configured earlier with another generator keeps it.
+# Configures the folder given, with any further CMake arguments; one
+# configured earlier with another generator keeps it.
 configure() {
-  local dir=$1 made
+  local dir=$1 made generator=${CMAKE_GENERATOR:-}
   shift
   made=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)
-  if [ -n "$made" ] && [ "$made" != "$CMAKE_GENERATOR" ]; then
-    echo "$0: $dir was configured for $made, not $CMAKE_GENERATOR: building there with $made" >&2
+  if [ -n "$made" ] && [ "$made" != "$generator" ]; then
+    echo "$0: $dir was configured for $made, not ${generator:-the default generator}: building there with $made" >&2
   fi
-  CMAKE_GENERATOR=${made:-$CMAKE_GENERATOR} cmake -S . -B "$dir" "$@"
+  ${made:+env CMAKE_GENERATOR="$made"} cmake -S . -B "$dir" "$@"
 }
 
 # Configures the scripts' folder given as the default preset, with any

@@ -6,12 +6,10 @@
 if [ -z "${CMAKE_GENERATOR:-}" ] && { command -v ninja >/dev/null || command -v apt-get >/dev/null; }; then
   export CMAKE_GENERATOR=Ninja
 fi
-# Everything the demo needs to build and run: the compiler, CMake (and
-# Ninja, where it builds with Ninja), libtcod, FreeType and the X bitmap
-# font the tileset is made from; and, which the build does without, for the
-# library's fallback when the demo runs without the tileset, fontconfig
-# (libtcod runs fc-match) and a monospace TrueType font, and ATK's bridge
-# to AT-SPI2, for screen readers.
+# What the demo needs to build and run: the compiler, CMake (and Ninja for
+# Ninja), libtcod, FreeType and the X font the tileset is made from; and,
+# optional, fontconfig and a TrueType font for the library's fallback, and
+# ATK's bridge to AT-SPI2 for screen readers.
 build_packages=(g++ cmake pkg-config libfreetype-dev xfonts-base fontconfig fonts-dejavu-core
   libatk-bridge2.0-dev)
 case ${CMAKE_GENERATOR:-} in
@@ -23,20 +21,16 @@ esac
 if [ -z "${CMAKE_PREFIX_PATH:-}" ] && [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" != 1 ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
-# What the tests add: GoogleTest, Xlib with XTest, a virtual X server, what
-# the Wayland back end types with (libwayland and xkbcommon, in C),
-# dbus-run-session, and the screen reader players have: Orca, with the
-# accessibility bus and speech-dispatcher (tests/access/with-orca, which
-# also needs pgrep).
+# What the tests add: GoogleTest, Xlib with XTest, a virtual X server, the
+# Wayland back end's libwayland and xkbcommon (in C), dbus-run-session, and
+# Orca with the accessibility bus and speech-dispatcher (and pgrep).
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev
   dbus-daemon at-spi2-core orca speech-dispatcher procps)
-# The Windows build: mingw-w64's compiler and zlib (libtcod's), icoutils to
-# pack the icon, and NSIS for the installer; its tests add Wine and unzip.
+# The Windows build: mingw-w64's compiler and zlib, icoutils for the icon,
+# NSIS for the installer; its tests add Wine, unzip, and tools to read the
+# program's resources and find console windows.
 windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)
-# What scripts/test-windows adds to read the program's resources back, and
-# to find console windows.
-windows_test_packages=(binutils-mingw-w64-x86-64 x11-utils)
-windows_packages=("${windows_build_packages[@]}" "${windows_test_packages[@]}" wine64 unzip)
+windows_packages=("${windows_build_packages[@]}" binutils-mingw-w64-x86-64 x11-utils wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
 
@@ -55,8 +49,8 @@ apt_get() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
 
-# apt-get update, which does not wait for the lists' lock, as apt-daily's
-# update holds it: tried again for up to 10 minutes while that is the cause.
+# apt-get update, tried again for up to 10 minutes while another holds the
+# lists' lock (apt-daily's), which it does not wait for.
 apt_get_update() {
   local error
   local tries=0

@@ -1,7 +1,5 @@
-# Debian roots made with mmdebstrap and kept under /var/cache/zan-demo/roots
-# (ZAN_ROOTS) for the next run: other releases' libraries for the tests, and
-# Debian 13's emscripten for the web build. Making and entering them needs
-# root. Sourced by common.sh.
+# Debian roots made with mmdebstrap (as root), kept under ZAN_ROOTS for the
+# next run: other releases' libraries, and Debian 13's emscripten.
 roots=${ZAN_ROOTS:-/var/cache/zan-demo/roots}
 
 # Makes the root NAME of Debian SUITE with the packages given (a comma-
@@ -30,14 +28,11 @@ make_root() {
 }
 
 # Runs a shell command in the root NAME (or at the path given), with the
-# system's file systems mounted and an environment of its own, as CI has: no
-# display, no terminal. The mounts are made in a mount namespace of this
-# call's own, and its processes run in a PID namespace of their own, so both
-# go with its last process, however it ends: nothing is left mounted or
-# running, and nothing reaches the host's own mounts. The root is bound onto
-# itself, so that a run inside can make its own mounts private in turn (CI
-# in scripts/soak's new machine). ZAN_RUN, which marks what a CI run
-# started, and NODE_EXTRA_CA_CERTS go in. A mount that fails stops the call.
+# system's file systems mounted and an environment as CI has (no display,
+# no terminal, ZAN_RUN and NODE_EXTRA_CA_CERTS kept), in mount and PID
+# namespaces of the call's own, so that nothing is left mounted or running
+# however it ends. The root is bound onto itself, so that a run inside can
+# make its own mounts private (soak's new machine); a failed mount stops it.
 in_root() {
   local root=$1
   [ "${root#/}" != "$root" ] || root=$roots/$root
