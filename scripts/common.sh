@@ -30,13 +30,6 @@ cannot_run() {
   exit 0
 }
 
-# A path made absolute, whether it exists or not (POSIX has no realpath -m).
-absolute() {
-  case $1 in
-    /*) echo "$1" ;;
-    *) echo "$PWD/$1" ;;
-  esac
-}
 # The caches kept from run to run (ZAN_CACHE: in CI /var/cache/zan-demo,
 # else ~/.cache/zan-demo): the sources in deps/ (ZAN_DEPS), Closure Compiler
 # in closure/, npm's downloads in npm/; the Debian roots apart (roots.sh).
@@ -45,7 +38,9 @@ if [ "${CI:-}" = true ]; then
 else
   zan_cache=${ZAN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo}
 fi
-zan_deps=$(absolute "${ZAN_DEPS:-$zan_cache/deps}")
+# ZAN_DEPS made absolute (POSIX has no realpath -m).
+zan_deps=${ZAN_DEPS:-$zan_cache/deps}
+[ "${zan_deps#/}" != "$zan_deps" ] || zan_deps=$PWD/$zan_deps
 export ZAN_DEPS=$zan_deps
 # Stops, before anything is installed, unless the sources of SDL and libtcod
 # are in ZAN_DEPS and sound: fetched where there is a network (unless
@@ -87,6 +82,10 @@ library_notices() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
+# What the packages say of time is the commit's, so that one commit makes
+# the same files wherever and whenever it is built.
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+[ -z "$SOURCE_DATE_EPOCH" ] || export SOURCE_DATE_EPOCH
 # A job for each processor, unless the user set how many.
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
 export CMAKE_BUILD_PARALLEL_LEVEL

@@ -29,7 +29,7 @@ make_root() {
 
 # Runs a shell command in the root NAME (or at the path given), with the
 # system's file systems mounted and an environment as CI has (no display,
-# no terminal, ZAN_RUN and NODE_EXTRA_CA_CERTS kept), in mount and PID
+# no terminal; ZAN_RUN, NODE_EXTRA_CA_CERTS and SOURCE_DATE_EPOCH kept), in mount and PID
 # namespaces of the call's own, so that nothing is left mounted or running
 # however it ends. The root is bound onto itself, so that a run inside can
 # make its own mounts private (soak's new machine); a failed mount stops it.
@@ -41,7 +41,8 @@ in_root() {
     for fs in sys dev; do mount --rbind "/$fs" "$1/$fs" || exit 1; done
     exec chroot "$1" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
       LANG=C.UTF-8 CMAKE_GENERATOR=Ninja ${ZAN_RUN:+ZAN_RUN="$ZAN_RUN"} \
-      ${NODE_EXTRA_CA_CERTS:+NODE_EXTRA_CA_CERTS="$NODE_EXTRA_CA_CERTS"} bash -c "$2"' - "$root" "${*:2}"
+      ${NODE_EXTRA_CA_CERTS:+NODE_EXTRA_CA_CERTS="$NODE_EXTRA_CA_CERTS"} \
+      ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} bash -c "$2"' - "$root" "${*:2}"
 }
 
 # Copies the work tree, as git sees it, into the folder given; a tree that is
