@@ -263,16 +263,16 @@ void watch_clients(GDBusConnection* session) {
     GVariantIter* events = nullptr;
     const gchar* client = nullptr;
     g_variant_get(known, "(a(ss))", &events);
-    while (g_variant_iter_loop(events, "(&s&s)", &client, nullptr)) {
+    while (g_variant_iter_loop(events, "(&s&s)", &client, nullptr) != 0) {
       g_hash_table_add(clients, g_strdup(client));
     }
     g_variant_iter_free(events);
     g_variant_unref(known);
   }
   g_dbus_connection_signal_subscribe(bus, "org.a11y.atspi.Registry", "org.a11y.atspi.Registry",
-                                     "EventListenerRegistered", "/org/a11y/atspi/registry",
-                                     nullptr, G_DBUS_SIGNAL_FLAGS_NONE, on_listener_registered,
-                                     nullptr, nullptr);
+                                     "EventListenerRegistered", "/org/a11y/atspi/registry", nullptr,
+                                     G_DBUS_SIGNAL_FLAGS_NONE, on_listener_registered, nullptr,
+                                     nullptr);
 }
 
 // What the bridge asks of a toolkit.

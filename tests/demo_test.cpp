@@ -190,41 +190,36 @@ TEST_F(ScreenReader, TellsTheTitleAndEachHintOnce) {
   quit(demo);
 }
 
-// While it lives, the X server has a window manager as far as clients can
-// tell (EWMH's check window), which takes no part: SDL then leaves a new
-// window without the focus, as a manager's focus-stealing prevention does,
-// where with none at all it takes the focus itself.
-class ManagerThatStealsNoFocus {
- public:
-  explicit ManagerThatStealsNoFocus(Display* display)
-      : display_(display),
-        check_(XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0)),
-        atom_(XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False)) {
-    for (const Window window : {check_, DefaultRootWindow(display)}) {
-      XChangeProperty(display, window, atom_, XA_WINDOW, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(&check_), 1);
+// While it lives, the X server has a window manager as far as SDL can tell
+// (EWMH's check window) that steals no focus: SDL then leaves a new window
+// without it, where with no manager at all it takes the focus itself.
+struct ManagerThatStealsNoFocus {
+  explicit ManagerThatStealsNoFocus(Display* x) : display(x) {
+    for (const Window window : {check, DefaultRootWindow(x)}) {
+      XChangeProperty(x, window, atom, XA_WINDOW, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&check), 1);
     }
-    XSetInputFocus(display, DefaultRootWindow(display), RevertToNone, CurrentTime);
-    XSync(display, False);
+    XSetInputFocus(x, DefaultRootWindow(x), RevertToNone, CurrentTime);
+    XSync(x, False);
   }
   ~ManagerThatStealsNoFocus() {
-    XDeleteProperty(display_, DefaultRootWindow(display_), atom_);
-    XDestroyWindow(display_, check_);
-    XSync(display_, False);
+    XDeleteProperty(display, DefaultRootWindow(display), atom);
+    XDestroyWindow(display, check);
+    XSync(display, False);
   }
-  ManagerThatStealsNoFocus(const ManagerThatStealsNoFocus&) = delete;
-  ManagerThatStealsNoFocus& operator=(const ManagerThatStealsNoFocus&) = delete;
-
- private:
-  Display* display_;
-  Window check_;
-  Atom atom_;
+  Display* const display;
+  const Window check =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+  const Atom atom = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
 };
 
 // A window that opens without the focus, as focus-stealing prevention
 // leaves it, is not told until the player comes to it; then, and again when
 // the player comes back from another window, the title and hint are told.
 TEST_F(ScreenReaderOnX11, TellsTheWindowOnlyWithTheFocusAndOnEachReturn) {
+  if (!reader->hears_each_saying()) {
+    GTEST_SKIP() << "this reader reads the tree as it is, and hears no focus change";
+  }
   const ManagerThatStealsNoFocus manager(display);
   server->gives_focus = false;
   Demo demo(*server);
