@@ -109,7 +109,7 @@ else()
         string(APPEND CMAKE_CXX_FLAGS " ${ZAN_LIBRARIES_FLAGS}")
       endif()
     endif()
-    FetchContent_MakeAvailable(SDL3 libtcod)
+    FetchContent_MakeAvailable(${names})
     # The program is warned of its own code, not of their headers.
     foreach(target libtcod SDL3_Headers)
       if(TARGET ${target})
