@@ -47,7 +47,7 @@ for _ in $(seq 100); do
   [ -z "$port" ] || break
   sleep 0.05
 done
-fetch() { ZAN_SOURCES_MIRROR=http://127.0.0.1:$port cmake -DZAN_DEPS="$work/fetched" -P cmake/sources.cmake 2>&1; }
+fetch() { env -u ZAN_OFFLINE ZAN_SOURCES_MIRROR=http://127.0.0.1:$port cmake -DZAN_DEPS="$work/fetched" -P cmake/sources.cmake 2>&1; }
 out=$(fetch)
 if ! grep -q "libtcod-2.2.2.tar.gz gave 25 bytes with SHA-256 [0-9a-f]* (beginning \"<html>Proxy error</html>\"), not libtcod-2.2.2.tar.gz" <<<"$out" ||
   [ "$(wc -l <<<"$out")" != 1 ] || [ -e "$work/fetched/libtcod-2.2.2.tar.gz" ]; then
