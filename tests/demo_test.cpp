@@ -224,14 +224,19 @@ TEST_F(ScreenReaderOnX11, TellsTheWindowOnlyWithTheFocusAndOnEachReturn) {
   server->gives_focus = false;
   Demo demo(*server);
   demo.first_frame();
-  EXPECT_EQ(reader->told_until_quiet(), "") << "told before the window had the focus";
-  give_focus(display, demo.window());
-  EXPECT_EQ(reader->told(0), window_told());
   Demo other(*server);
   other.first_frame();
-  give_focus(display, other.window());
+  EXPECT_EQ(reader->told_until_quiet(), "") << "told before a window had the focus";
+  // Each window as it is now: SDL may have replaced the first one it showed.
+  const auto focus = [&](Demo& to) {
+    to.locate();
+    give_focus(display, to.window());
+  };
+  focus(demo);
+  EXPECT_EQ(reader->told(0), window_told());
+  focus(other);
   EXPECT_EQ(reader->told(0), window_told()) << "the other window";
-  give_focus(display, demo.window());
+  focus(demo);
   EXPECT_EQ(reader->told(0), window_told()) << "back";
   quit(demo);
 }
