@@ -77,7 +77,8 @@ set(CPACK_NSIS_DELETE_ICONS_EXTRA "!insertmacro ZanDeleteShortcut")
 set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!insertmacro ZanUninstallOlder")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro ZanEstimatedSize")
 # Debian's makensis builds a 32-bit installer unless told otherwise, and
-# that one installs nothing on a 64-bit-only Windows (or Wine).
+# that one installs nothing on a 64-bit-only Windows (or Wine). It keeps no
+# file's time, which is the build's: one commit makes the same installer.
 set(CPACK_NSIS_DEFINES
-    "Target amd64-unicode\n!include FileFunc.nsh\n!include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows/zan-demo.nsh'")
+    "Target amd64-unicode\nSetDateSave off\n!include FileFunc.nsh\n!include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows/zan-demo.nsh'")
 include(CPack)
