@@ -79,11 +79,12 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
 # What the build does without, named apart and never stopping it.
 optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev)
 
-# Whether what the package given gives is here.
+# Whether what the package given gives is here; `what` names it.
 present() {
   local entry kind name
   entry=$(printf '%s\n' "${probes[@]}" | grep "^$1:") || return 2
   IFS=: read -r _ kind name <<<"$entry"
+  what="$kind ${name##*/}"
   case $kind in
     command) command -v "$name" >/dev/null ;;
     module) pkg-config --exists "$name" 2>/dev/null ;;
@@ -114,7 +115,7 @@ check_present() {
     case $status in
       0) continue ;;
       2) missing+=("$package (Debian's; no check for it elsewhere)") ;;
-      *) if [[ " ${optional_packages[*]} " == *" $package "* ]]; then optional+=("$package"); else missing+=("$package"); fi ;;
+      *) if [[ " ${optional_packages[*]} " == *" $package "* ]]; then optional+=("$package ($what)"); else missing+=("$package ($what)"); fi ;;
     esac
   done
   local line=
