@@ -1,9 +1,13 @@
 # What the scripts install, and how: Debian's packages through apt, or
 # where there is none, a check that what they give is here. Sourced by common.sh.
 
+# --no-install (ZAN_NO_INSTALL=1): only say what is missing; so too where
+# there is no apt-get.
+[ "${1:-}" != --no-install ] || export ZAN_NO_INSTALL=1
+command -v apt-get >/dev/null || export ZAN_NO_INSTALL=1
 # The generator the scripts build with: the user's CMAKE_GENERATOR, else
-# Ninja where it is installed or apt can install it, else CMake's own.
-if [ -z "${CMAKE_GENERATOR:-}" ] && { command -v ninja >/dev/null || command -v apt-get >/dev/null; }; then
+# Ninja where it is installed or may be installed, else CMake's own.
+if [ -z "${CMAKE_GENERATOR:-}" ] && { command -v ninja >/dev/null || [ "${ZAN_NO_INSTALL:-}" != 1 ]; }; then
   export CMAKE_GENERATOR=Ninja
 fi
 # What the demo needs to build and run: the compiler, CMake (and Ninja for
@@ -68,7 +72,7 @@ apt_get_update() {
 # in the folders where the build and the library look for it.
 probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:ninja
   pkg-config:command:pkg-config libfreetype-dev:module:freetype2 zlib1g-dev:module:zlib
-  xfonts-base:file:{/usr,/usr/local,/opt/homebrew}/share/fonts/{X11/,}misc/8x13.pcf.gz
+  xfonts-base:file:{/usr/share/X11,{/usr,/usr/local,/opt/homebrew}/share/fonts{/X11,}}/misc/8x13.pcf.gz
   fontconfig:command:fc-match fonts-dejavu-core:font:DejaVuSansMono.ttf
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
   libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
@@ -77,7 +81,9 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
   at-spi2-core:file:/usr/{libexec,lib/at-spi2-core,lib/*/at-spi2-core,local/libexec}/at-spi-bus-launcher
   speech-dispatcher:command:speech-dispatcher procps:command:pgrep)
 # What the build does without, named apart and never stopping it.
-optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev)
+# Without Orca's parts, the screen reader's cases skip.
+optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev
+  orca at-spi2-core speech-dispatcher)
 
 # Whether what the package given gives is here; `what` names it.
 present() {
@@ -85,6 +91,8 @@ present() {
   entry=$(printf '%s\n' "${probes[@]}" | grep "^$1:") || return 2
   IFS=: read -r _ kind name <<<"$entry"
   what="$kind ${name##*/}"
+  # A font of the user's choice stands for X11's.
+  [ "$1" != xfonts-base ] || [ -z "${ZAN_FONT:-}" ] || { what="file $ZAN_FONT"; name=$ZAN_FONT; }
   case $kind in
     command) command -v "$name" >/dev/null ;;
     module) pkg-config --exists "$name" 2>/dev/null ;;
@@ -104,12 +112,14 @@ present() {
 check_present() {
   local missing=() optional=() package status
   for package in "$@"; do
+    # SDL is libtcod's: without libtcod, CMake builds both.
+    if [ "$package" = libsdl2-dev ] && ! present libtcod-dev; then
+      continue
+    fi
     status=0
     present "$package" || status=$?
     if [ "$package" = libtcod-dev ]; then
       [ "$status" = 0 ] || present zlib1g-dev || missing+=("zlib1g-dev (for libtcod from its sources)")
-      continue
-    elif [ "$package" = libsdl2-dev ] && ! present libtcod-dev; then
       continue
     fi
     case $status in
@@ -129,7 +139,7 @@ check_present() {
 # Installs the Debian packages given that are not installed yet; without
 # apt, or with ZAN_NO_INSTALL=1, only checks that what they give is here.
 install_missing() {
-  if [ "${ZAN_NO_INSTALL:-}" = 1 ] || ! command -v apt-get >/dev/null; then
+  if [ "${ZAN_NO_INSTALL:-}" = 1 ]; then
     check_present "$@"
     return
   fi

@@ -90,14 +90,24 @@ Activity activity(pid_t pid) {
 
 // Under ctest, the cases run in the suite's own session (tests/session):
 // its display and bus, in place of the user's, for the demo they start too.
+// Each ctest run has its own, named by its pid: this case's nearest
+// ancestor's.
 [[maybe_unused]] const bool in_own_session = [] {
   const char* const dir = std::getenv("ZAN_TEST_SESSION");
   if (dir == nullptr) {
     return false;
   }
-  std::ifstream env(std::string(dir) + "/env");
+  std::ifstream env;
+  for (pid_t pid = getppid(); pid > 1 && !env.is_open();) {
+    env.open(std::string(dir) + "/" + std::to_string(pid) + "/env");
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // pid (comm) state ppid: comm may hold spaces and parentheses.
+    std::istringstream(line.substr(line.rfind(')') + 2)) >> line >> pid;
+  }
   if (!env) {
-    std::fprintf(stderr, "the suite's session is not running: %s/env is missing\n", dir);
+    std::fprintf(stderr, "the suite's session is not running: no env in %s for this run\n", dir);
     std::exit(1);
   }
   for (std::string line; std::getline(env, line);) {

@@ -35,10 +35,10 @@ mkdir -p "$work/mirror"
 echo "<html>Proxy error</html>" >"$work/mirror/libtcod-2.2.2.tar.gz"
 deps=${ZAN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo/deps}
 if [ ! -f "$deps/SDL3-3.4.14.tar.gz" ] || [ ! -f "$deps/libtcod-2.2.2.tar.gz" ]; then
-  echo "downloads not tried: the archives to serve are not in $deps"
-  exit "$failed"
+  echo "skipped: the downloads, as the archives to serve are not in $deps"
+  [ "$failed" = 1 ] || exit 77
+  exit 1
 fi
-cp "$deps/SDL3-3.4.14.tar.gz" "$work/mirror/"
 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/mirror" 0 >"$work/server.log" 2>&1 &
 server=$!
 trap 'kill $server; rm -rf "$work"' EXIT
@@ -48,13 +48,16 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 fetch() { env -u ZAN_OFFLINE ZAN_SOURCES_MIRROR=http://127.0.0.1:$port cmake -DZAN_DEPS="$work/fetched" -P cmake/sources.cmake 2>&1; }
+# One the mirror does not have (404) is named as failed, not as missing.
 out=$(fetch)
 if ! grep -q "libtcod-2.2.2.tar.gz gave 25 bytes with SHA-256 [0-9a-f]* (beginning \"<html>Proxy error</html>\"), not libtcod-2.2.2.tar.gz" <<<"$out" ||
-  [ "$(wc -l <<<"$out")" != 1 ] || [ -e "$work/fetched/libtcod-2.2.2.tar.gz" ]; then
-  echo "FAILED: a wrong download: $out"
+  ! grep -q "SDL3-3.4.14.tar.gz could not be fetched from http://127.0.0.1:$port/SDL3-3.4.14.tar.gz: .*HTTP response code said error" <<<"$out" ||
+  [ "$(wc -l <<<"$out")" != 2 ] || [ -e "$work/fetched/libtcod-2.2.2.tar.gz" ]; then
+  echo "FAILED: a wrong or failed download: $out"
   failed=1
 fi
 rm -rf "$work/fetched"
+cp "$deps/SDL3-3.4.14.tar.gz" "$work/mirror/"
 cp "$deps/libtcod-2.2.2.tar.gz" "$work/mirror/"
 fetch >"$work/first" & fetch >"$work/second"
 wait %2
