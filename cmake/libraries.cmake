@@ -58,16 +58,21 @@ else()
     if(NOT SDL3_FOUND)
       list(PREPEND names SDL3)
     endif()
+    # Every missing or corrupt source is named, one line each.
+    set(problems "")
     foreach(name ${names})
       zan_source(${name})
       if(problem)
-        # The leading space keeps CMake from wrapping the line.
-        message(FATAL_ERROR " ${problem}")
+        string(APPEND problems " ${problem}\n")
       endif()
       # Declared before libtcod declares its own SDL (from git), so ours is used.
       FetchContent_Declare(${name} URL "${path}" URL_HASH SHA256=${hash}
                            DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
     endforeach()
+    if(problems)
+      # The leading spaces keep CMake from wrapping the lines.
+      message(FATAL_ERROR "${problems}")
+    endif()
     # Only the libraries, none of their tests, examples or install rules; and
     # libtcod with what it vendors rather than fetching it, and zlib as
     # installed, found here first so that a missing one is said plainly.

@@ -78,10 +78,6 @@ library_notices() {
   tar -xzOf "$zan_deps/SDL3-3.4.14.tar.gz" SDL3-3.4.14/LICENSE.txt | notice "SDL 3.4.14 ($3)"
 }
 
-# Wine from Debian's wine64 package, which puts no wine64 in /usr/bin.
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-
 # What the packages say of time is the commit's, so that one commit makes
 # the same files wherever and whenever it is built.
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}

@@ -33,8 +33,8 @@ test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev
 # The Windows build: mingw-w64's compiler and zlib, icoutils for the icon,
 # NSIS for the installer; its tests add Wine, unzip, and tools to read the
 # program's resources and find console windows.
-windows_build_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis)
-windows_packages=("${windows_build_packages[@]}" binutils-mingw-w64-x86-64 x11-utils wine64 unzip)
+windows_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis binutils-mingw-w64-x86-64
+  x11-utils wine64 unzip)
 # The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
 wayland_packages=(sway grim jq)
 

@@ -2,7 +2,7 @@
 // Automation, as a client of UI Automation's own API, one line:
 //   WINDOW NAME|FIRST CHILD'S NAME|its control type|its live setting
 // or nothing while no window of that title is open. Built with mingw-w64
-// and run under Wine by scripts/test-windows.
+// and run under Wine by the Windows build's tests (tests/windows).
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
