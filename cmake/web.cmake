@@ -45,8 +45,7 @@ target_link_options(zan-demo PRIVATE -sASYNCIFY_IMPORTS=zan_platform_next_dom_ev
 # has what each option gave, kept or not): -Oz and link-time optimisation
 # with the libraries, which package-web builds as bitcode, the link itself
 # at -O2 (at -Oz a key's frame took 2.9 ms rather than 2.1, for 2 KB less);
-# Closure Compiler over the runtime's JavaScript (EM_CLOSURE_COMPILER names
-# it where emscripten has none of its own, as Debian's has not);
+# Closure Compiler over the runtime's JavaScript (below);
 # emscripten's small allocator, as the program allocates little; the
 # runtime reading only the Module properties the page sets; and text
 # decoded by the browser alone.
@@ -54,7 +53,29 @@ target_compile_options(zan_platform PRIVATE -Oz -flto)
 target_compile_options(zan-demo PRIVATE -Oz -flto)
 target_link_options(zan-demo PRIVATE -O2 -flto -sMALLOC=emmalloc -sTEXTDECODER=2
   -sINCOMING_MODULE_JS_API=canvas,print,printErr,onAbort,onExit)
+# emsdk brings Closure Compiler; Debian's emscripten has none, so the
+# version 3.1.69 pins comes from npm (for x86-64 and arm64) into closure/
+# here, and the link is told of it. Without one, the page is built without.
 option(ZAN_CLOSURE "Minify the page's JavaScript with Closure Compiler" ON)
+if(ZAN_CLOSURE AND NOT EXISTS ${EMSCRIPTEN_ROOT_PATH}/node_modules/.bin/google-closure-compiler)
+  set(closure ${CMAKE_BINARY_DIR}/closure)
+  find_program(ZAN_NPM npm)
+  if(ZAN_NPM AND NOT EXISTS ${closure}/node_modules)
+    file(COPY packaging/web/closure/package.json packaging/web/closure/package-lock.json
+         DESTINATION ${closure})
+    execute_process(COMMAND ${ZAN_NPM} ci --no-audit --no-fund --silent WORKING_DIRECTORY ${closure}
+                    RESULT_VARIABLE failed)
+  endif()
+  file(GLOB compiler ${closure}/node_modules/google-closure-compiler-linux*/compiler)
+  if(compiler)
+    set_property(TARGET zan-demo PROPERTY CXX_LINKER_LAUNCHER
+                 ${CMAKE_COMMAND} -E env EM_CLOSURE_COMPILER=${compiler})
+  else()
+    message(STATUS "No Closure Compiler (npm, or npm's for ${CMAKE_HOST_SYSTEM_PROCESSOR}): the "
+                   "page's JavaScript is not minified")
+    set(ZAN_CLOSURE OFF)
+  endif()
+endif()
 if(ZAN_CLOSURE)
   target_link_options(zan-demo PRIVATE "SHELL:--closure 1")
 endif()
@@ -73,6 +94,14 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/index.html ${CMAKE_CURRENT_BINARY_DIR}
               ${CMAKE_CURRENT_BINARY_DIR}/index.wasm DESTINATION .)
 install(FILES ${zan_icon} DESTINATION . RENAME zan-demo.png)
 include(${CMAKE_CURRENT_LIST_DIR}/licences.cmake)
+set(runtime "emscripten ${ZAN_EMSCRIPTEN_VERSION}'s runtime and system libraries (linked into index.wasm and index.js), as")
+if(EMSCRIPTEN_ROOT_PATH STREQUAL /usr/share/emscripten)
+  set(runtime "${runtime} Debian's emscripten ships them" /usr/share/doc/emscripten/copyright)
+else()
+  set(runtime "${runtime} emscripten ships them" ${EMSCRIPTEN_ROOT_PATH}/LICENSE)
+endif()
+zan_notices("zan-demo's page links these libraries into index.wasm. Each one's licence follows."
+  "linked into index.wasm" "linked into index.wasm" "linked into index.wasm and index.js" ${runtime})
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_SYSTEM_NAME web)

@@ -13,7 +13,9 @@ import { PNG } from "pngjs";
 import puppeteer from "puppeteer-core";
 import { serve } from "./serve.mjs";
 
-const tests = new URL("..", import.meta.url).pathname;
+// The native suite's folder: ZAN_TESTS where ctest runs a copy of this file
+// beside npm's modules in the build folder.
+const tests = process.env.ZAN_TESTS ?? new URL("..", import.meta.url).pathname;
 const read = (name) => readFileSync(join(tests, name), "utf8");
 const [, goldenWidth, , ...golden] = read("first-hint.pbm").trim().split(/\s+/);
 const hints = [...read("harness.cpp").matchAll(/\{"(Press [^"]*)", (\d+)\}/g)].map((m) => ({
@@ -38,7 +40,7 @@ const browsers = [
   // Chromium's sandbox refuses root, as CI runs.
   { browser: "chrome", executablePath: "/usr/bin/chromium", args: process.getuid() ? [] : ["--no-sandbox"] },
   { browser: "firefox", executablePath: "/usr/bin/firefox-esr" },
-];
+].filter((b) => !process.env.ZAN_WEB_BROWSER || b.browser === process.env.ZAN_WEB_BROWSER);
 
 // What the canvas shows, read as the suite reads a window: its background,
 // the cells of row 24 holding ink, the hint they make, the ink's colour and
@@ -226,7 +228,7 @@ for (const options of browsers) {
     });
 
     // As a blind player has it: Orca (tests/access/with-orca, which
-    // scripts/test-web runs this case alone beside, as a screen reader
+    // ctest runs this case alone beside, as a screen reader
     // changes what the browsers do while the others measure) and Firefox
     // on a real display, the keys from the X server, which Orca sees first.
     // A click on the window puts Orca in focus mode, so that keys reach the
