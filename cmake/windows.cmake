@@ -50,13 +50,18 @@ install(TARGETS zan-demo RUNTIME DESTINATION .)
 install(FILES $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
         DESTINATION .)
 include(${CMAKE_CURRENT_LIST_DIR}/licences.cmake)
+# With Debian's mingw-w64, the DLLs copied beside the program are its.
+set(zan_mingw_notices)
+if(zan_mingw_dlls)
+  set(zan_mingw_notices
+    "zlib (zlib1.dll), as Debian's libz-mingw-w64 ships it" /usr/share/doc/libz-mingw-w64/copyright
+    "mingw-w64's winpthreads (libwinpthread-1.dll), as Debian's mingw-w64-common ships it"
+    /usr/share/doc/mingw-w64-common/copyright
+    "GCC's runtime (libstdc++-6.dll, libgcc_s_seh-1.dll), under the GCC Runtime Library Exception, as Debian's gcc-mingw-w64-base ships it"
+    /usr/share/doc/gcc-mingw-w64-base/copyright)
+endif()
 zan_notices("zan-demo ships these libraries beside zan-demo.exe. Each one's licence follows."
-  "libtcod.dll" "inside libtcod.dll" "SDL3.dll"
-  "zlib (zlib1.dll), as Debian's libz-mingw-w64 ships it" /usr/share/doc/libz-mingw-w64/copyright
-  "mingw-w64's winpthreads (libwinpthread-1.dll), as Debian's mingw-w64-common ships it"
-  /usr/share/doc/mingw-w64-common/copyright
-  "GCC's runtime (libstdc++-6.dll, libgcc_s_seh-1.dll), under the GCC Runtime Library Exception, as Debian's gcc-mingw-w64-base ships it"
-  /usr/share/doc/gcc-mingw-w64-base/copyright)
+  "libtcod.dll" "inside libtcod.dll" "SDL3.dll" ${zan_mingw_notices})
 if(CMAKE_STRIP)
   install(CODE "
     file(GLOB dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")

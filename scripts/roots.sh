@@ -27,6 +27,14 @@ make_root() {
   echo "$suite $include" >"$roots/$name.made"
 }
 
+# Has the root at the path given trust this machine's network's certificate
+# authorities, through which npm's registry is reached, and tell npm so.
+trust_our_network() {
+  cp /usr/local/share/ca-certificates/*.crt "$1/usr/local/share/ca-certificates/" 2>/dev/null || true
+  [ ! -f /etc/npmrc ] || cp /etc/npmrc "$1/etc/npmrc"
+  chroot "$1" update-ca-certificates >/dev/null 2>&1
+}
+
 # Runs a shell command in the root NAME (or at the path given), with the
 # system's file systems mounted and an environment as CI has (no display,
 # no terminal; ZAN_RUN, NODE_EXTRA_CA_CERTS and SOURCE_DATE_EPOCH kept), in mount and PID
