@@ -56,28 +56,6 @@ need_sources() {
   sed "s|^|$0: |" <<<"$problems" >&2
   return 1
 }
-# The licence notices of what a download ships, for THIRD-PARTY-NOTICES.txt:
-# each as its library has it, under a heading that names the library and
-# where it is in the download.
-notice() {
-  printf '\n\n==== %s\n\n' "$1"
-  cat
-}
-# libtcod 2.2.2, what it vendors, and SDL 3.4.14, from ZAN_DEPS; the arguments
-# say where libtcod, what it vendors, and SDL are.
-library_notices() {
-  tcod_file() { tar -xzOf "$zan_deps/libtcod-2.2.2.tar.gz" "libtcod-2.2.2/$1"; }
-  tcod_file LICENSE.txt | notice "libtcod 2.2.2 ($1)"
-  # The vendored libraries keep their licences in their headers' comments.
-  tcod_file src/vendor/utf8proc/utf8proc.h | sed -n '2,/^ \*\//{s/^ \*\/\?//;s/^ //;p}' |
-    notice "utf8proc, $2"
-  tcod_file src/vendor/lodepng.h | sed -n '/^Copyright/,/^\*\//p' | sed '/^\*\//,$d' |
-    notice "LodePNG, $2"
-  tcod_file src/vendor/stb_truetype.h | sed -n '/^This software is available under 2 licenses/,$p' |
-    sed '/^\*\//,$d' | notice "stb_truetype and stb_ds, $2"
-  tar -xzOf "$zan_deps/SDL3-3.4.14.tar.gz" SDL3-3.4.14/LICENSE.txt | notice "SDL 3.4.14 ($3)"
-}
-
 # What the packages say of time is the commit's, so that one commit makes
 # the same files wherever and whenever it is built.
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
