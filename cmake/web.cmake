@@ -69,7 +69,7 @@ if(ZAN_CLOSURE AND NOT EXISTS ${EMSCRIPTEN_ROOT_PATH}/node_modules/.bin/google-c
   file(GLOB compiler ${closure}/node_modules/google-closure-compiler-linux*/compiler)
   if(compiler)
     set_property(TARGET zan-demo PROPERTY CXX_LINKER_LAUNCHER
-                 ${CMAKE_COMMAND} -E env EM_CLOSURE_COMPILER=${compiler})
+                 ${zan_time_env} EM_CLOSURE_COMPILER=${compiler})
   else()
     message(STATUS "No Closure Compiler (npm, or npm's for ${CMAKE_HOST_SYSTEM_PROCESSOR}): the "
                    "page's JavaScript is not minified")
