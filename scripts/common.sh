@@ -64,9 +64,9 @@ SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || 
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-# The scripts build in build-scripts/, and in the presets' build/ and
-# build-sanitize/, configured only where they are not yet; no other folder
-# is deleted or reconfigured. Builds are of the presets' configurations,
+# The scripts build in build-scripts/, and in the presets' folders (build/,
+# build-sanitize/, build-windows/, build-web/, build-web-floor/), configured
+# only where they are not yet; no other folder is deleted or reconfigured. Builds are of the presets' configurations,
 # for multi-config generators too.
 
 # Configures the folder given, with any further CMake arguments; one
