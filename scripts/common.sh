@@ -66,8 +66,8 @@ export CMAKE_BUILD_PARALLEL_LEVEL
 
 # The scripts build in build-scripts/, and in the presets' folders (build/,
 # build-sanitize/, build-windows/, build-web/, build-web-floor/), configured
-# only where they are not yet; no other folder is deleted or reconfigured. Builds are of the presets' configurations,
-# for multi-config generators too.
+# only where they are not yet; no other folder is deleted or reconfigured.
+# Builds are of the presets' configurations, for multi-config generators too.
 
 # Configures the folder given, with any further CMake arguments; one
 # configured earlier with another generator keeps it.

@@ -156,12 +156,13 @@ install_missing() {
   apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# What the page's cases and benchmark run in: Debian's Chromium and Firefox
-# ESR, node, and puppeteer-core as tests/web/package-lock.json pins it; and
-# Orca, with a virtual X server and xdotool to type as a player does.
+# What the page's cases and the benchmark run in: Debian's Chromium and
+# Firefox ESR, node and npm; and Orca, with a virtual X server and xdotool
+# to type as a player does.
+web_packages=(nodejs npm chromium firefox-esr dbus-daemon at-spi2-core orca speech-dispatcher procps
+  xvfb xauth xdotool)
+# The benchmark's, with puppeteer-core as tests/web/package-lock.json pins it.
 web_test_tools() {
-  install_missing chromium firefox-esr dbus-daemon at-spi2-core orca speech-dispatcher procps xvfb \
-    xauth xdotool
-  command -v npm >/dev/null || install_missing nodejs npm
+  install_missing "${web_packages[@]}"
   (cd tests/web && npm_config_cache=$zan_cache/npm npm ci --no-audit --no-fund --silent)
 }
