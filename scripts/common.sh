@@ -72,22 +72,18 @@ export CMAKE_BUILD_PARALLEL_LEVEL
 # Configures the folder given, with any further CMake arguments; one
 # configured earlier with another generator keeps it.
 configure() {
-  local dir=$1 made generator=${CMAKE_GENERATOR:-}
-  shift
-  made=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)
-  if [ -n "$made" ] && [ "$made" != "$generator" ]; then
-    echo "$0: $dir was configured for $made, not ${generator:-the default generator}: building there with $made" >&2
-  fi
-  ${made:+env CMAKE_GENERATOR="$made"} cmake -S . -B "$dir" "$@"
+  local made
+  made=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$1/CMakeCache.txt" 2>/dev/null || true)
+  [ -z "$made" ] || [ "$made" = "${CMAKE_GENERATOR:-}" ] ||
+    echo "$0: $1 was configured for $made, not ${CMAKE_GENERATOR:-the default generator}: building there with $made" >&2
+  ${made:+env CMAKE_GENERATOR="$made"} cmake -S . -B "$@"
 }
 
 # Configures the scripts' folder given as the default preset, with any
 # further CMake arguments, and builds it.
 build_into() {
-  local dir=$1
-  shift
-  configure "$dir" --preset default "$@" >/dev/null
-  cmake --build "$dir" --config RelWithDebInfo
+  configure "$1" --preset default "${@:2}" >/dev/null
+  cmake --build "$1" --config RelWithDebInfo
 }
 
 # Builds the targets given in the default preset's build/, configured first

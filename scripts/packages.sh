@@ -26,27 +26,23 @@ if [ -z "${CMAKE_PREFIX_PATH:-}" ] && [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" != 1 ]; 
   build_packages+=(libtcod-dev libsdl2-dev)
 fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, the
-# Wayland back end's libwayland and xkbcommon (in C), dbus-run-session, and
-# Orca with the accessibility bus and speech-dispatcher (and pgrep).
+# Wayland back end's libwayland and xkbcommon (in C) with a headless sway,
+# grim for pixels and jq to read sway's tree, dbus-run-session, and Orca
+# with the accessibility bus and speech-dispatcher (and pgrep).
 test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev libxkbcommon-dev
-  dbus-daemon at-spi2-core orca speech-dispatcher procps)
+  sway grim jq dbus-daemon at-spi2-core orca speech-dispatcher procps)
 # The Windows build: mingw-w64's compiler and zlib, icoutils for the icon,
 # NSIS for the installer; its tests add Wine, unzip, and tools to read the
 # program's resources and find console windows.
 windows_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis binutils-mingw-w64-x86-64
   x11-utils wine64 unzip)
-# The Wayland cases: a headless sway, grim for pixels, jq to read sway's tree.
-wayland_packages=(sway grim jq)
 
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.
 apt_get() {
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then
-    if ! command -v sudo >/dev/null; then
-      echo "$0: apt-get $*: run it as root, or install sudo" >&2
-      return 1
-    fi
+    command -v sudo >/dev/null || { echo "$0: apt-get $*: run it as root, or install sudo" >&2; return 1; }
     sudo=(sudo)
   fi
   # Through env, since sudo drops the variable.
@@ -77,13 +73,14 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
   libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
   xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
-  dbus-daemon:command:dbus-run-session orca:command:orca
+  sway:command:sway grim:command:grim jq:command:jq dbus-daemon:command:dbus-run-session orca:command:orca
   at-spi2-core:file:/usr/{libexec,lib/at-spi2-core,lib/*/at-spi2-core,local/libexec}/at-spi-bus-launcher
   speech-dispatcher:command:speech-dispatcher procps:command:pgrep)
 # What the build does without, named apart and never stopping it.
-# Without Orca's parts, the screen reader's cases skip.
+# Without Orca's parts, the screen reader's cases skip; without sway's,
+# the Wayland cases.
 optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev
-  orca at-spi2-core speech-dispatcher)
+  sway grim jq orca at-spi2-core speech-dispatcher)
 
 # Whether what the package given gives is here; `what` names it.
 present() {
@@ -113,9 +110,7 @@ check_present() {
   local missing=() optional=() package status
   for package in "$@"; do
     # SDL is libtcod's: without libtcod, CMake builds both.
-    if [ "$package" = libsdl2-dev ] && ! present libtcod-dev; then
-      continue
-    fi
+    [ "$package" != libsdl2-dev ] || present libtcod-dev || continue
     status=0
     present "$package" || status=$?
     if [ "$package" = libtcod-dev ]; then

@@ -1,5 +1,5 @@
 // The display back end for a Wayland compositor: a headless sway, which
-// scripts/test-wayland starts. Windows are found in sway's tree, pixels read
+// tests/wayland/under-sway starts. Windows are found in sway's tree, pixels read
 // with grim, keys typed on a virtual keyboard (zwp_virtual_keyboard_v1) and
 // windows closed through sway's IPC.
 #include "harness.hpp"

@@ -1,6 +1,6 @@
 // Test harness: runs the real zan-demo on a real display server, presses
 // real keys and reads the window's pixels back. The server is an X server
-// (display_x11.cpp) unless scripts/test-wayland runs the cases on sway
+// (display_x11.cpp) unless tests/wayland/under-sway runs the cases on sway
 // (display_wayland.cpp).
 #pragma once
 
