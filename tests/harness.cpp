@@ -7,12 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -88,43 +89,26 @@ Activity activity(pid_t pid) {
 
 }  // namespace
 
-// Under ctest, the cases run in the suite's own session (tests/session):
-// its display and bus, in place of the user's, for the demo they start too.
-// Each ctest run has its own, named by its pid: this case's nearest
-// ancestor's.
+// Under ctest, the cases run in the suite's own session (tests/session),
+// never the user's: the harness starts again through tests/in-session,
+// which gives it, and the demos it starts, that session's display and bus.
 [[maybe_unused]] const bool in_own_session = [] {
-  const char* const dir = std::getenv("ZAN_TEST_SESSION");
-  if (dir == nullptr) {
+  if (std::getenv("ZAN_TEST_SESSION") == nullptr) {
     return false;
   }
-  std::ifstream env;
-  for (pid_t pid = getppid(); pid > 1 && !env.is_open();) {
-    env.open(std::string(dir) + "/" + std::to_string(pid) + "/env");
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    // pid (comm) state ppid: comm may hold spaces and parentheses.
-    std::istringstream(line.substr(line.rfind(')') + 2)) >> line >> pid;
+  std::vector<std::string> words{ZAN_SOURCE_DIR "/tests/in-session"};
+  std::ifstream cmdline("/proc/self/cmdline");
+  for (std::string word; std::getline(cmdline, word, '\0');) {
+    words.push_back(word);
   }
-  if (!env) {
-    std::fprintf(stderr, "the suite's session is not running: no env in %s for this run\n", dir);
-    std::exit(1);
+  std::vector<char*> argv;
+  for (std::string& word : words) {
+    argv.push_back(word.data());
   }
-  for (std::string line; std::getline(env, line);) {
-    std::istringstream words(line);
-    std::string word;
-    words >> word;
-    if (word == "unset") {
-      while (words >> word) {
-        unsetenv(word.c_str());
-      }
-    } else if (const size_t equals = line.find("=\"");
-               word == "export" && equals != std::string::npos) {
-      const std::string name = line.substr(word.size() + 1, equals - word.size() - 1);
-      setenv(name.c_str(), line.substr(equals + 2, line.size() - equals - 3).c_str(), 1);
-    }
-  }
-  return true;
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  std::fprintf(stderr, "could not start %s: %s\n", argv[0], std::strerror(errno));
+  std::exit(1);
 }();
 
 unsigned long nearest(unsigned long colour) {
