@@ -151,10 +151,10 @@ install_missing() {
   apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# What the page's cases and the benchmark run in: Debian's Chromium and
-# Firefox ESR, node and npm; and Orca, with a virtual X server and xdotool
-# to type as a player does.
-web_packages=(nodejs npm chromium firefox-esr dbus-daemon at-spi2-core orca speech-dispatcher procps
+# What the page's cases and the benchmark run in: Debian's Chromium,
+# Firefox ESR and WebKitGTK's WebDriver (with its MiniBrowser), node and npm;
+# and Orca, with a virtual X server and xdotool to type as a player does.
+web_packages=(nodejs npm chromium firefox-esr webkit2gtk-driver dbus-daemon at-spi2-core orca speech-dispatcher procps
   xvfb xauth xdotool)
 # The benchmark's, with puppeteer-core as tests/web/package-lock.json pins it.
 web_test_tools() {

@@ -165,7 +165,10 @@ int zan_gui_run() {
       int y = 0;
       const std::string text = hint;
       zan_gui_centering(x, y, text);
-      TCODConsole::root->print(x, y, text);
+      // The hint itself is the format text: none holds a '%'. This is the
+      // library's byte-per-cell print; its UTF-8 one would link a Unicode
+      // database the page would carry for four lines of ASCII.
+      TCODConsole::root->print(x, y, hint);
       // Only keys pressed once the frame is presented count; dropping them
       // any later could lose one pressed while the library presents.
       zan_sdl_drop_keys();

@@ -7,8 +7,10 @@
 #include <libtcod/renderer_sdl2.h>
 #include <libtcod.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "access.hpp"
@@ -74,6 +76,20 @@ EMSCRIPTEN_RESULT emscripten_request_pointerlock(const char* /*target*/, bool /*
   return EMSCRIPTEN_RESULT_NOT_SUPPORTED;
 }
 EMSCRIPTEN_RESULT emscripten_exit_pointerlock() { return EMSCRIPTEN_RESULT_NOT_SUPPORTED; }
+
+// The page has no file system either: emscripten's would be two fifths of
+// its script. The library reads its tileset, terminal.png, through fopen,
+// which here opens the copy linked into the program (tileset_web.c) and
+// finds no other file.
+extern const unsigned char zan_tileset_png[];
+extern const size_t zan_tileset_png_size;
+FILE* fopen(const char* path, const char* mode) {
+  if (std::strcmp(path, "terminal.png") == 0 && mode[0] == 'r') {
+    return fmemopen(const_cast<unsigned char*>(zan_tileset_png), zan_tileset_png_size, "rb");
+  }
+  errno = ENOENT;
+  return nullptr;
+}
 EMSCRIPTEN_RESULT emscripten_set_pointerlockchange_callback_on_thread(
     const char* /*target*/, void* /*data*/, bool /*capture*/,
     em_pointerlockchange_callback_func /*callback*/, pthread_t /*thread*/) {
@@ -106,6 +122,10 @@ void copy_the_console() {
 void zan_platform_settle_in() {
   SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+  // The canvas the browser keeps in memory, not on the GPU, made before SDL
+  // asks for it: WebKitGTK shrinks a GPU canvas without smoothing, and the
+  // window scaled down to fit a small page lost rows and columns of glyphs.
+  EM_ASM(Module["canvas"].getContext("2d", {willReadFrequently : true}));
 }
 
 void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }

@@ -1,17 +1,19 @@
 // The page in real browsers: headless Chromium and Firefox ESR, driven by
-// puppeteer-core, with keys typed through the browser's own input and the
+// puppeteer-core, and WebKitGTK through its WebDriver (webkit.mjs), with keys
+// typed through the browser's own input and the
 // pixels read from its screenshots. The page is served from ZAN_WEB_PAGE (the
 // unpacked zip) by a plain static server. The golden image, the hints and the
 // colour walk come from the native suite's files, not from here.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { readFileSync } from "node:fs";
+import { readFileSync, readdirSync } from "node:fs";
 import { createServer } from "node:http";
 import { join } from "node:path";
 import { after, afterEach, before, describe, test } from "node:test";
 import { PNG } from "pngjs";
 import puppeteer from "puppeteer-core";
 import { serve } from "./serve.mjs";
+import * as webkit from "./webkit.mjs";
 
 // The native suite's folder: ZAN_TESTS where ctest runs a copy of this file
 // beside npm's modules in the build folder.
@@ -41,6 +43,7 @@ const browsers = [
   // which a user in a chroot (the web root) cannot make; the page is ours.
   { browser: "chrome", executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] },
   { browser: "firefox", executablePath: "/usr/bin/firefox-esr" },
+  { browser: "webkit" },
 ].filter((b) => !process.env.ZAN_WEB_BROWSER || b.browser === process.env.ZAN_WEB_BROWSER);
 
 // What the canvas shows, read as the suite reads a window: its background,
@@ -92,6 +95,20 @@ const scrolls = (page) =>
 const shown = (page) => until(page, (now) => now.hint >= 0, "hint");
 const changed = (page, before) => until(page, (now) => JSON.stringify(now) !== JSON.stringify(before), "new frame");
 
+// What a player downloads, gzipped as a server sends it (every file but the
+// licence texts): for a phone on a slow network, the page at most 200,000
+// bytes, its script at most 16,384.
+if (!process.env.ZAN_WEB_BROWSER || browsers.length === 0) {
+  test("the page weighs at most 200,000 bytes gzipped, its script at most 16,384", (t) => {
+    const page = process.env.ZAN_WEB_PAGE;
+    const sizes = Object.fromEntries(readdirSync(page).filter((name) => !name.endsWith(".txt"))
+      .map((name) => [name, execFileSync("gzip", ["-9c", join(page, name)]).length]));
+    const total = Object.values(sizes).reduce((sum, size) => sum + size);
+    t.diagnostic(JSON.stringify({ ...sizes, total }));
+    assert.ok(total <= 200000 && sizes["index.js"] <= 16384, JSON.stringify({ ...sizes, total }));
+  });
+}
+
 let server;
 before(async () => (server = await serve(process.env.ZAN_WEB_PAGE)));
 after(() => server.close());
@@ -99,7 +116,7 @@ after(() => server.close());
 for (const options of browsers) {
   describe(options.browser, () => {
     let browser;
-    before(async () => (browser = await puppeteer.launch({ ...options, headless: true })));
+    before(async () => (browser = await (options.browser === "webkit" ? webkit : puppeteer).launch({ ...options, headless: true })));
     after(() => browser.close());
 
     const pages = [];
@@ -118,9 +135,10 @@ for (const options of browsers) {
         window.wakeUps = 0;
         window.resizes = 0;
         addEventListener("resize", () => window.resizes++);
+        // WebKit's WebDriver sets a timer of its own for each script it runs.
         for (const name of ["setTimeout", "setInterval", "requestAnimationFrame"]) {
           const original = window[name];
-          window[name] = (...args) => (window.wakeUps++, original.apply(window, args));
+          window[name] = (...args) => (/_execute@/.test(new Error().stack) || window.wakeUps++, original.apply(window, args));
         }
       });
       await page.goto(server.address);
@@ -157,11 +175,12 @@ for (const options of browsers) {
       assert.deepEqual(errors, []);
     });
 
-    test("the window fills the page by whole multiples of device pixels, crisp, centred, at least its own size in CSS pixels at any zoom from 50 % to 300 % where that fits; smaller, smoothly", async () => {
+    test("the window fills the page by whole multiples of device pixels, crisp, centred, at least its own size in CSS pixels at any zoom from 50 % to 300 % where that fits; smaller, smoothly", async (t) => {
       // Device pixels for each of the window's; 0: scaled down to fit.
       const cases = [[2, 800, 720, 2], [1, 1300, 1400, 2], [1, 1920, 1080, 1], [1.5, 800, 720, 1.5], [1.25, 700, 720, 1.25],
         [1.25, 1100, 1100, 2], [0.9, 660, 680, 0.9], [0.5, 660, 680, 0.5], [3, 700, 720, 3], [1, 600, 500, 0]];
-      for (const [scale, width, height, multiple] of cases) {
+      if (browser.wholeScales) t.diagnostic("WebKitGTK takes whole device scales only: 1.5, 1.25, 0.9 and 0.5 are not run");
+      for (const [scale, width, height, multiple] of cases.filter(([scale]) => !browser.wholeScales || Number.isInteger(scale))) {
         const { page } = await open(scale, undefined, { width, height });
         const first = await shown(page);
         const at = await box(page, "canvas");
@@ -209,11 +228,15 @@ for (const options of browsers) {
       await page.click("p");
       await (await page.$("iframe")).click();
       await step("after a click outside and back");
-      const other = await browser.newPage();
-      await other.bringToFront();
-      await page.bringToFront();
-      await other.close();
-      await step("after another tab");
+      if (options.browser === "webkit") {
+        t.diagnostic("WebKitGTK on a bare X server: no window manager gives its window the focus back, so no other tab is tried");
+      } else {
+        const other = await browser.newPage();
+        await other.bringToFront();
+        await page.bringToFront();
+        await other.close();
+        await step("after another tab");
+      }
       // Shift itself is a key press, as on the desktop.
       for (const shift of [false, true]) {
         await (await page.$("iframe")).click();
@@ -266,22 +289,26 @@ for (const options of browsers) {
     });
 
     test("on a phone the whole window shows, and the keys to tap act as pressed keys", async () => {
+      // Firefox and WebKitGTK emulate no touch screen.
+      const touch = options.browser === "chrome";
       const { page } = await open(3, undefined, { width: 390, height: 844, isMobile: true, hasTouch: true });
       let last = await shown(page);
       const at = await box(page, "canvas");
-      assert.deepEqual([at.x, at.width, at.y >= 0 && at.y + at.height <= 844], [0, 390, true]);
+      // As wide as the page, which a window of WebKitGTK's makes wider.
+      const [width, height] = await page.evaluate(() => [innerWidth, innerHeight]);
+      assert.deepEqual([at.x, at.width, at.y >= 0 && at.y + at.height <= height], [0, width, true]);
       assert.deepEqual(await scrolls(page), [false, false]);
       // Enter and Space on a focused key press that key alone, with a
-      // keyboard as with a tablet's (Firefox, which emulates no touch
-      // screen, is shown the keys).
-      if (options.browser === "firefox") await page.addStyleTag({ content: "#keys { display: flex; }" });
+      // keyboard as with a tablet's (where no touch screen is emulated, the
+      // keys are shown).
+      if (!touch) await page.addStyleTag({ content: "#keys { display: flex; }" });
       for (const [key, press, hint, background, ink] of [["r", "Enter", 1, "black", "red"], ["b", " ", 2, "blue", "red"]]) {
         await page.focus(`#keys button[data-key="${key}"]`);
         await page.keyboard.press(press);
         last = await changed(page, last);
         assert.deepEqual([last.hint, last.background, last.ink], [hint, colours[background], colours[ink]], `${press} on ${key}`);
       }
-      if (options.browser === "firefox") return; // it has no touch screen to emulate
+      if (!touch) return;
       assert.ok((await box(page, "#keys")).y >= at.y + at.height, "the keys cover nothing of the window");
       // The last by a click with no pointer, as a screen reader's double tap or Enter makes.
       for (const [key, hint, background, ink] of [["w", 3, "blue", "white"], [" ", 0, "blue", "white"], ["r", 1, "blue", "red"], ["w", 2, "blue", "white"]]) {
@@ -307,7 +334,8 @@ for (const options of browsers) {
       assert.deepEqual(errors, []);
     });
 
-    test("without WebGL the page draws all the same, and again when its canvas comes back; a runtime's warning is no failure; without WebAssembly it says so in one line", async () => {
+    test("without WebGL the page draws all the same, and again when its canvas comes back; a runtime's warning is no failure; without WebAssembly it says so in one line", async (t) => {
+      if (browser.preload === false) return t.skip("WebDriver runs no script before the page's own, to take WebGL or WebAssembly away");
       const noWebGL = await open(1, () => {
         const getContext = HTMLCanvasElement.prototype.getContext;
         HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
