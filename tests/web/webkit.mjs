@@ -11,6 +11,14 @@ import { PNG } from "pngjs";
 const ref = "element-6066-11e4-a52e-4f735466cecf";
 const keys = { Enter: "\uE007", Tab: "\uE004", Shift: "\uE008" };
 const sleep = (ms) => new Promise((settle) => setTimeout(settle, ms));
+// What `get` gives once it is something, trying for up to `ms`.
+async function poll(get, ms, what) {
+  for (const end = Date.now() + ms; Date.now() < end; await sleep(50)) {
+    const got = await get();
+    if (got) return got;
+  }
+  throw new Error(`${what}: not within ${ms} ms`);
+}
 
 // A WebKitWebDriver and its one session; `spare` holds windows to reuse.
 async function driver(scale) {
@@ -28,10 +36,7 @@ async function driver(scale) {
     if (value?.error) throw new Error(`WebDriver ${method} ${path}: ${value.error}: ${value.message}`);
     return value;
   };
-  for (let tries = 0; !(await call("GET", "/status").catch(() => ({}))).ready; tries++) {
-    if (tries > 200) throw new Error("WebKitWebDriver did not start within 10 s");
-    await sleep(50);
-  }
+  await poll(async () => (await call("GET", "/status").catch(() => ({}))).ready, 10000, "WebKitWebDriver's start");
   const { sessionId } = await call("POST", "/session", { capabilities: {} });
   const session = (method, path, body) => call(method, `/session/${sessionId}${path}`, body);
   return { session, spare: await session("GET", "/window/handles"), close: () => session("DELETE", "").finally(() => child.kill()) };
@@ -43,11 +48,7 @@ export async function launch() {
   // One call at a time: a call switches to its page's window first, and the
   // pages' cases run side by side (afterEach closes them all at once).
   let queue = Promise.resolve();
-  const exclusive = (fn) => {
-    const result = queue.then(fn);
-    queue = result.catch(() => {});
-    return result;
-  };
+  const exclusive = (fn) => (queue = queue.catch(() => {}).then(fn));
   // A page takes its window at its first call, once its scale is known.
   function newPage() {
     let scale = 1, handle, onError = () => {};
@@ -102,8 +103,9 @@ export async function launch() {
       return { run, evaluate, $, $eval: (selector, fn) => evaluate(`(s) => (${fn})(document.querySelector(s))`, selector) };
     };
     const top = frame();
-    const keyboard = (...list) => top.run("POST", "/actions", { actions: [{ type: "key", id: "keyboard", actions: list }] });
-    const key = (name) => keys[name] ?? name;
+    const key = (...types) => (name) => top.run("POST", "/actions", {
+      actions: [{ type: "key", id: "keyboard", actions: types.map((type) => ({ type, value: keys[name] ?? name })) }],
+    });
     return {
       ...top,
       on: (_, callback) => (onError = (message) => callback({ message })),
@@ -120,28 +122,12 @@ export async function launch() {
         for (const fn of first) await top.evaluate(fn);
       },
       title: () => top.run("GET", "/title"),
-      waitForSelector: async (selector) => {
-        for (const end = Date.now() + 5000; Date.now() < end; await sleep(50)) {
-          const found = await top.$(selector);
-          if (found) return found;
-        }
-        throw new Error(`no ${selector} within 5 s`);
-      },
-      waitForFunction: async (fn, { timeout }) => {
-        for (const end = Date.now() + timeout; !(await top.evaluate(fn)); await sleep(50)) {
-          if (Date.now() > end) throw new Error(`not within ${timeout} ms: ${fn}`);
-        }
-      },
+      waitForSelector: (selector) => poll(() => top.$(selector), 5000, selector),
+      waitForFunction: (fn, { timeout }) => poll(() => top.evaluate(fn), timeout, String(fn)),
       click: async (selector) => (await top.$(selector)).click(),
       focus: (selector) => top.$eval(selector, (e) => e.focus()),
       addStyleTag: ({ content }) => top.evaluate((css) => document.head.append(Object.assign(document.createElement("style"), { textContent: css })), content),
-      keyboard: {
-        press: (name) => keyboard({ type: "keyDown", value: key(name) }, { type: "keyUp", value: key(name) }),
-        down: (name) => keyboard({ type: "keyDown", value: key(name) }),
-        up: (name) => keyboard({ type: "keyUp", value: key(name) }),
-      },
-      // Switching windows leaves the keyboard's focus where it was.
-      bringToFront: () => top.evaluate(() => window.focus()),
+      keyboard: { press: key("keyDown", "keyUp"), down: key("keyDown"), up: key("keyUp") },
       // Its window goes back to the spares, blank: a session ends with its last.
       close: async () => {
         if (!handle) return;
