@@ -42,6 +42,13 @@ EM_JS(int, zan_platform_next_dom_event, (), {
   });
 });
 
+// The canvas the browser keeps in memory, not on the GPU, made before SDL
+// asks for it: WebKitGTK shrinks a GPU canvas without smoothing, and the
+// window scaled down to fit a small page lost rows and columns of glyphs.
+EM_JS(void, zan_platform_keep_canvas_in_memory, (), {
+  Module["canvas"].getContext("2d", {willReadFrequently: true});
+});
+
 // Hands the page the window's new text, which it gives a screen reader. (The
 // page's own names are quoted, as Closure Compiler renames the others.)
 EM_JS(void, zan_platform_window_text, (const char* text), {
@@ -122,10 +129,7 @@ void copy_the_console() {
 void zan_platform_settle_in() {
   SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-  // The canvas the browser keeps in memory, not on the GPU, made before SDL
-  // asks for it: WebKitGTK shrinks a GPU canvas without smoothing, and the
-  // window scaled down to fit a small page lost rows and columns of glyphs.
-  EM_ASM(Module["canvas"].getContext("2d", {willReadFrequently : true}));
+  zan_platform_keep_canvas_in_memory();
 }
 
 void zan_platform_report(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }

@@ -31,15 +31,25 @@ async function driver(scale) {
   const env = { ...process.env, GDK_SCALE: String(scale) };
   const child = spawn("WebKitWebDriver", [`--port=${port}`], { env, stdio: "ignore" });
   const call = async (method, path, body) => {
-    const reply = await fetch(`http://127.0.0.1:${port}${path}`, { method, body: body && JSON.stringify(body) });
+    const reply = await fetch(`http://127.0.0.1:${port}${path}`, {
+      method,
+      headers: { "Content-Type": "application/json" },
+      body: body && JSON.stringify(body),
+      signal: AbortSignal.timeout(60000),
+    });
     const { value } = await reply.json();
     if (value?.error) throw new Error(`WebDriver ${method} ${path}: ${value.error}: ${value.message}`);
     return value;
   };
-  await poll(async () => (await call("GET", "/status").catch(() => ({}))).ready, 10000, "WebKitWebDriver's start");
-  const { sessionId } = await call("POST", "/session", { capabilities: {} });
-  const session = (method, path, body) => call(method, `/session/${sessionId}${path}`, body);
-  return { session, spare: await session("GET", "/window/handles"), close: () => session("DELETE", "").finally(() => child.kill()) };
+  try {
+    await poll(async () => (await call("GET", "/status").catch(() => ({}))).ready, 10000, "WebKitWebDriver's start");
+    const { sessionId } = await call("POST", "/session", { capabilities: {} });
+    const session = (method, path, body) => call(method, `/session/${sessionId}${path}`, body);
+    return { session, spare: await session("GET", "/window/handles"), close: () => session("DELETE", "").finally(() => child.kill()) };
+  } catch (error) {
+    child.kill();
+    throw error;
+  }
 }
 
 export async function launch() {
@@ -141,6 +151,6 @@ export async function launch() {
     preload: false,
     wholeScales: true,
     newPage: async () => newPage(),
-    close: () => Promise.all(Object.values(drivers).map(async (d) => (await d).close())),
+    close: () => Promise.allSettled(Object.values(drivers).map(async (d) => (await d).close())),
   };
 }
