@@ -75,7 +75,7 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
   xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
   sway:command:sway grim:command:grim jq:command:jq dbus-daemon:command:dbus-run-session orca:command:orca
   at-spi2-core:file:/usr/{libexec,lib/at-spi2-core,lib/*/at-spi2-core,local/libexec}/at-spi-bus-launcher
-  speech-dispatcher:command:speech-dispatcher procps:command:pgrep)
+  speech-dispatcher:command:speech-dispatcher procps:command:pgrep nodejs:command:node npm:command:npm)
 # What the build does without, named apart and never stopping it.
 # Without Orca's parts, the screen reader's cases skip; without sway's,
 # the Wayland cases.
@@ -140,10 +140,11 @@ install_missing() {
   fi
   local missing=()
   local package
+  # What is here otherwise (node and npm from NodeSource, say) is not
+  # installed again: apt would find it conflicts.
   for package in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$package")
-    fi
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      present "$package" || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing ${missing[*]}" >&2
