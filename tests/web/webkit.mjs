@@ -77,12 +77,15 @@ export async function launch() {
         const session = await enter();
         await session("POST", "/frame", { id: null });
         await into(session);
-        const value = await session(method, path, body);
-        const errors = await session("POST", "/execute/sync", { script: "return (window.zanErrors ?? []).splice(0)", args: [] });
+        return session(method, path, body);
+      });
+      // Each script also collects the errors the page has seen since the last.
+      const evaluate = async (fn, ...args) => {
+        const script = `return [(${fn})(...arguments), (window.zanErrors ?? []).splice(0)]`;
+        const [value, errors] = await run("POST", "/execute/sync", { script, args });
         errors.forEach(onError);
         return value;
-      });
-      const evaluate = (fn, ...args) => run("POST", "/execute/sync", { script: `return (${fn})(...arguments)`, args });
+      };
       const $ = async (selector) => {
         const found = await run("POST", "/element", { using: "css selector", value: selector }).catch(() => null);
         const element = found && {
@@ -148,8 +151,6 @@ export async function launch() {
     };
   }
   return {
-    preload: false,
-    wholeScales: true,
     newPage: async () => newPage(),
     close: () => Promise.allSettled(Object.values(drivers).map(async (d) => (await d).close())),
   };
