@@ -65,8 +65,9 @@ CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(getconf _NPROCESSORS_
 export CMAKE_BUILD_PARALLEL_LEVEL
 
 # The scripts build in build-scripts/, and in the presets' folders (build/,
-# build-sanitize/, build-windows/, build-web/, build-web-floor/), configured
-# only where they are not yet; no other folder is deleted or reconfigured.
+# build-sanitize/, build-lint/, build-windows/, build-web/,
+# build-web-floor/), configured only where they are not yet; no other
+# folder is deleted or reconfigured.
 # Builds are of the presets' configurations, for multi-config generators too.
 
 # Configures the folder given, with any further CMake arguments; one
