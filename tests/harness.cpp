@@ -134,18 +134,12 @@ int Frame::hint() const {
   return -1;
 }
 
-// What a shell command prints.
 std::string output_of(const std::string& command) {
-  std::string text;
   FILE* const pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) {
-    return text;
+    return "";
   }
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    text.append(buffer, n);
-  }
+  std::string text = read_all(fileno(pipe));
   pclose(pipe);
   return text;
 }
