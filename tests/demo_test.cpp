@@ -41,8 +41,8 @@ std::pair<int, int> tileset_cell(const std::string& path) {
   int height = 0;
   TCODImage(path.c_str()).getSize(&width, &height);
   if (width < 16 || height < 16) {
-    throw std::runtime_error(path + " is no tileset: libtcod reads it as " +
-                             std::to_string(width) + "x" + std::to_string(height));
+    throw std::runtime_error(path + " is no tileset: libtcod reads it as " + std::to_string(width) +
+                             "x" + std::to_string(height));
   }
   return {width / 16, height / 16};
 }
