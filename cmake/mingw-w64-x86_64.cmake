@@ -17,3 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# ld would base each DLL at an address hashed from the path it links to,
+# which differs between generators (a multi-config one links into Release/),
+# and so would the zip and the installer. One base for all, as MSVC's linker
+# gives them: Windows moves a DLL that finds its base taken when it loads it.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -Wl,--disable-auto-image-base)
