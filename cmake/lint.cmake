@@ -1,12 +1,13 @@
 # The lint preset's checks: clang-tidy, with the checks in .clang-tidy, on
-# the program as this platform builds it, while it builds (any finding is an
-# error there); and as cases of ctest, clang-format's style (.clang-format)
+# every source of the program as this platform builds it (the targets made
+# until CMakeLists.txt unsets CMAKE_CXX_CLANG_TIDY), while it builds (any
+# finding is an error there); and as cases of ctest, clang-format's style (.clang-format)
 # over every C++ source, and the Debian changelog's latest entry against the
 # version project() gives.
 find_program(CLANG_TIDY clang-tidy REQUIRED)
 find_program(CLANG_FORMAT clang-format REQUIRED)
 find_program(DPKG_PARSECHANGELOG dpkg-parsechangelog REQUIRED)
-set_target_properties(zan-demo PROPERTIES CXX_CLANG_TIDY "${CLANG_TIDY};--quiet")
+set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY} --quiet)
 enable_testing()
 file(GLOB sources CONFIGURE_DEPENDS src/*.cpp src/*.hpp tests/*.cpp tests/*.hpp
   tests/access/*.cpp bench/*.cpp tools/*.cpp)

@@ -19,6 +19,21 @@ on_own_bus() (
 # by /tmp's lock files, so a run in a root would take one beside it).
 xvfb=(on_own_bus xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
 
+# Runs a step with its output held back: where it fails, that output (a
+# build's errors, which Ninja writes to stdout), then one line saying which
+# step it was.
+quietly() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  if [ "$status" != 0 ]; then
+    cat "$log" >&2
+    echo "$0: failed (status $status): $*" >&2
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
 # Says why a check cannot run here and stops: a skip on a developer's
 # machine, a failure in CI, where every check must run.
 cannot_run() {
@@ -90,6 +105,6 @@ build_into() {
 # Builds the targets given in the default preset's build/, configured first
 # where it is not yet.
 build_default() {
-  [ -f build/CMakeCache.txt ] || configure build --preset default >/dev/null
-  cmake --build --preset default --target "$@"
+  { [ -f build/CMakeCache.txt ] || configure build --preset default; } &&
+    cmake --build --preset default --target "$@"
 }

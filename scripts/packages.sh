@@ -64,17 +64,22 @@ apt_get_update() {
 }
 
 # What each package gives, to look for where there is no apt (or with
-# --no-install, ZAN_NO_INSTALL=1): a command, a pkg-config module, or a file
-# in the folders where the build and the library look for it.
+# --no-install, ZAN_NO_INSTALL=1): a command, a pkg-config module, a font
+# fontconfig knows, or a file. A package may have several: each place where
+# systems keep its file (Debian's, Fedora's, Arch's, /usr/local, Homebrew),
+# the one found first counts.
 probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:ninja
   pkg-config:command:pkg-config libfreetype-dev:module:freetype2 zlib1g-dev:module:zlib
-  xfonts-base:file:{/usr/share/X11,{/usr,/usr/local,/opt/homebrew}/share/fonts{/X11,}}/misc/8x13.pcf.gz
+  xfonts-base:file:/usr/share/fonts/X11/misc/8x13.pcf.gz xfonts-base:file:/usr/share/X11/fonts/misc/8x13.pcf.gz
+  xfonts-base:file:/usr/share/fonts/misc/8x13.pcf.gz xfonts-base:file:/usr/local/share/fonts/misc/8x13.pcf.gz
+  xfonts-base:file:/opt/homebrew/share/fonts/misc/8x13.pcf.gz
   fontconfig:command:fc-match fonts-dejavu-core:font:DejaVuSansMono.ttf
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
   libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
   xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
   sway:command:sway grim:command:grim jq:command:jq dbus-daemon:command:dbus-run-session orca:command:orca
-  at-spi2-core:file:/usr/{libexec,lib/at-spi2-core,lib/*/at-spi2-core,local/libexec}/at-spi-bus-launcher
+  at-spi2-core:file:/usr/libexec/at-spi-bus-launcher at-spi2-core:file:/usr/lib/at-spi2-core/at-spi-bus-launcher
+  at-spi2-core:file:/usr/lib/at-spi-bus-launcher at-spi2-core:file:/usr/local/libexec/at-spi-bus-launcher
   speech-dispatcher:command:speech-dispatcher procps:command:pgrep nodejs:command:node npm:command:npm)
 # What the build does without, named apart and never stopping it.
 # Without Orca's parts, the screen reader's cases skip; without sway's,
@@ -82,24 +87,27 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
 optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev
   sway grim jq orca at-spi2-core speech-dispatcher)
 
-# Whether what the package given gives is here; `what` names it.
+# Whether what the package given gives is here (2: no probe for it);
+# `what` names what was looked for.
 present() {
-  local entry kind name
-  entry=$(printf '%s\n' "${probes[@]}" | grep "^$1:") || return 2
-  IFS=: read -r _ kind name <<<"$entry"
-  what="$kind ${name##*/}"
+  local kind name status=2
   # A font of the user's choice stands for X11's.
-  [ "$1" != xfonts-base ] || [ -z "${ZAN_FONT:-}" ] || { what="file $ZAN_FONT"; name=$ZAN_FONT; }
-  case $kind in
-    command) command -v "$name" >/dev/null ;;
-    module) pkg-config --exists "$name" 2>/dev/null ;;
-    font) fc-list : file 2>/dev/null | grep -q "/$name" ;;
-    file)
-      local path
-      for path in $(eval "echo $name"); do [ -e "$path" ] && return 0; done
-      return 1
-      ;;
-  esac
+  if [ "$1" = xfonts-base ] && [ -n "${ZAN_FONT:-}" ]; then
+    what="file $ZAN_FONT"
+    [ -e "$ZAN_FONT" ]
+    return
+  fi
+  while IFS=: read -r _ kind name; do
+    status=1
+    what="$kind ${name##*/}"
+    case $kind in
+      command) command -v "$name" >/dev/null ;;
+      module) pkg-config --exists "$name" 2>/dev/null ;;
+      font) fc-list : file 2>/dev/null | grep -q "/$name" ;;
+      file) [ -e "$name" ] ;;
+    esac && return 0
+  done < <(printf '%s\n' "${probes[@]}" | grep "^$1:")
+  return "$status"
 }
 
 # Names, in one line, each package given whose contents are not found here,

@@ -163,6 +163,8 @@ TEST_F(ScreenReader, TellsTheTitleAndEachHintOnce) {
   frame = demo.next_frame(XK_r);
   EXPECT_EQ(reader->told(2), hints[2].text + "\n") << describe(frame);
   EXPECT_EQ(frame.ink, red) << "r acted";
+  frame = demo.next_frame(XK_x);
+  EXPECT_EQ(reader->told(3), hints[3].text + "\n") << describe(frame);
   quit(demo);
 }
 
