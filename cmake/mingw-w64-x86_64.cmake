@@ -21,4 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # which differs between generators (a multi-config one links into Release/),
 # and so would the zip and the installer. One base for all, as MSVC's linker
 # gives them: Windows moves a DLL that finds its base taken when it loads it.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -Wl,--disable-auto-image-base)
+# No time in the program's and the DLLs' headers either, so that they are the
+# same whenever they are linked; MSVC's /Brepro does the same.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--disable-auto-image-base -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT -Wl,--no-insert-timestamp)

@@ -1,6 +1,6 @@
 # The web: the program as WebAssembly in a page, built with emscripten
-# (emcmake) against SDL 3 and libtcod 2 built the same way, as static
-# libraries. What users get is one static folder, index.html at its top, the
+# (cmake/emscripten.cmake) against SDL 3 and libtcod 2 built the same way,
+# as static libraries. What users get is one static folder, index.html at its top, the
 # program's .js and .wasm beside it with the tileset inside, and the licence
 # notices; CPack zips it with index.html at the zip's root, as static hosts
 # (itch.io among them) take it. Included from the top CMakeLists.txt after
@@ -26,8 +26,11 @@ function(zan_page target name)
     # The heap grows as the libraries ask, rather than failing at 16 MB.
     -sALLOW_MEMORY_GROWTH=1
     --shell-file ${zan_shell})
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${zan_shell} ${zan_page_tileset})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${zan_shell})
   add_dependencies(${target} tileset)
+  # In one folder in every configuration, where the packages and the
+  # scripts look.
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY $<1:${PROJECT_BINARY_DIR}>)
 endfunction()
 
 zan_page(zan-demo index)
@@ -53,7 +56,8 @@ target_link_options(zan-demo PRIVATE -sASYNCIFY_IMPORTS=zan_platform_next_dom_ev
   "-sASYNCIFY_ONLY=main,zan_*")
 # Built for size, where the benchmark shows no cost in speed (bench/README.md
 # has what each option gave, kept or not): -Oz and link-time optimisation
-# with the libraries, which package-web builds as bitcode, the link itself
+# with the libraries, which this build makes as bitcode (the web preset's
+# ZAN_LIBRARIES_FLAGS), the link itself
 # at -O2 (at -Oz a key's frame took 2.9 ms rather than 2.1, for 2 KB less);
 # Closure Compiler over the runtime's JavaScript (below);
 # emscripten's small allocator, as the program allocates little; the
@@ -69,20 +73,33 @@ target_link_options(zan-demo PRIVATE -O2 -flto -sMALLOC=emmalloc -sTEXTDECODER=2
 option(ZAN_CLOSURE "Minify the page's JavaScript with Closure Compiler" ON)
 if(ZAN_CLOSURE AND NOT EXISTS ${EMSCRIPTEN_ROOT_PATH}/node_modules/.bin/google-closure-compiler)
   set(closure ${CMAKE_BINARY_DIR}/closure)
+  set(compiler_glob ${closure}/node_modules/google-closure-compiler-linux*/compiler)
+  file(GLOB compiler ${compiler_glob})
   find_program(ZAN_NPM npm)
-  if(ZAN_NPM AND NOT EXISTS ${closure}/node_modules)
+  # npm ci starts afresh, so an install cut short is made whole next time.
+  if(compiler)
+  elseif(NOT ZAN_NPM)
+    set(why "no npm")
+  elseif("$ENV{ZAN_OFFLINE}" STREQUAL 1)
+    set(why "ZAN_OFFLINE=1, and npm would need the network")
+  else()
     file(COPY packaging/web/closure/package.json packaging/web/closure/package-lock.json
          DESTINATION ${closure})
-    execute_process(COMMAND ${ZAN_NPM} ci --no-audit --no-fund --silent WORKING_DIRECTORY ${closure}
-                    RESULT_VARIABLE failed)
+    execute_process(COMMAND ${ZAN_NPM} ci --no-audit --no-fund --loglevel=error
+                    WORKING_DIRECTORY ${closure} RESULT_VARIABLE status OUTPUT_QUIET
+                    ERROR_VARIABLE why)
+    file(GLOB compiler ${compiler_glob})
+    if(status)
+      message(WARNING "npm could not install Closure Compiler: ${why}")
+    elseif(NOT compiler)
+      set(why "npm has none for ${CMAKE_HOST_SYSTEM_PROCESSOR}")
+    endif()
   endif()
-  file(GLOB compiler ${closure}/node_modules/google-closure-compiler-linux*/compiler)
   if(compiler)
     set_property(TARGET zan-demo PROPERTY CXX_LINKER_LAUNCHER
-                 ${zan_time_env} EM_CLOSURE_COMPILER=${compiler})
+                 ${CMAKE_COMMAND} -E env EM_CLOSURE_COMPILER=${compiler})
   else()
-    message(STATUS "No Closure Compiler (npm, or npm's for ${CMAKE_HOST_SYSTEM_PROCESSOR}): the "
-                   "page's JavaScript is not minified")
+    message(STATUS "No Closure Compiler (${why}): the page's JavaScript is not minified")
     set(ZAN_CLOSURE OFF)
   endif()
 endif()
@@ -98,6 +115,7 @@ if(ZAN_BENCH)
   zan_page(zan-floor floor)
   # The tileset where a plain page has it: in the file system it starts in.
   target_link_options(zan-floor PRIVATE --embed-file ${zan_page_tileset}@/terminal.png)
+  set_property(TARGET zan-floor APPEND PROPERTY LINK_DEPENDS ${zan_page_tileset})
 endif()
 
 # The page's icon, as on the desktop.

@@ -42,7 +42,7 @@ echo "<html>Proxy error</html>" >"$work/mirror/libtcod-2.2.2.tar.gz"
 deps=${ZAN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/zan-demo/deps}
 if [ ! -f "$deps/SDL3-3.4.14.tar.gz" ] || [ ! -f "$deps/libtcod-2.2.2.tar.gz" ]; then
   echo "skipped: the downloads, as the archives to serve are not in $deps"
-  [ "$failed" = 1 ] || exit 77
+  [ "$failed" = 1 ] || [ "${CI:-}" = true ] || exit 77
   exit 1
 fi
 python3 -u -m http.server --bind 127.0.0.1 --directory "$work/mirror" 0 >"$work/server.log" 2>&1 &

@@ -1,8 +1,9 @@
 // The page in real browsers: headless Chromium and Firefox ESR, driven by
 // puppeteer-core, and WebKitGTK through its WebDriver (webkit.mjs), with keys
 // typed through the browser's own input and the
-// pixels read from its screenshots. The page is served from ZAN_WEB_PAGE (the
-// unpacked zip) by a plain static server. The golden image, the hints and the
+// pixels read from its screenshots. The page is served from ZAN_WEB_PAGE, else
+// from page/ in the run's session folder (the unpacked zip), by a plain
+// static server. The golden image, the hints and the
 // colour walk come from the native suite's files, not from here.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
@@ -38,6 +39,11 @@ const steps = [...walk.matchAll(/\{XK_(\w), (\d), (\w+), (\w+)\}/g)].map((m) => 
 // fail here, not leave a table empty and its checks vacuous.
 assert.deepEqual([hints.length, Object.keys(colours).length, steps.length >= 4], [4, 4, true], "tables read from tests/");
 const [cols, rows, cellW, cellH] = [80, 50, 8, 13];
+// Under ctest the run's session folder (tests/session) holds the page and
+// the browsers' HOME, which no other run shares.
+const session = process.env.ZAN_SESSION;
+if (session) process.env.HOME = join(session, "home");
+const pageFolder = process.env.ZAN_WEB_PAGE ?? join(session, "page");
 const browsers = [
   // Chromium's sandbox refuses root, as CI runs, and needs user namespaces,
   // which a user in a chroot (the web root) cannot make; the page is ours.
@@ -100,9 +106,8 @@ const changed = (page, before) => until(page, (now) => JSON.stringify(now) !== J
 // bytes, its script at most 16,384.
 if (!process.env.ZAN_WEB_BROWSER || browsers.length === 0) {
   test("the page weighs at most 200,000 bytes gzipped, its script at most 16,384", (t) => {
-    const page = process.env.ZAN_WEB_PAGE;
-    const sizes = Object.fromEntries(readdirSync(page).filter((name) => !name.endsWith(".txt"))
-      .map((name) => [name, execFileSync("gzip", ["-9c", join(page, name)]).length]));
+    const sizes = Object.fromEntries(readdirSync(pageFolder).filter((name) => !name.endsWith(".txt"))
+      .map((name) => [name, execFileSync("gzip", ["-9c", join(pageFolder, name)]).length]));
     const total = Object.values(sizes).reduce((sum, size) => sum + size);
     t.diagnostic(JSON.stringify({ ...sizes, total }));
     assert.ok(total <= 200000 && sizes["index.js"] <= 16384, JSON.stringify({ ...sizes, total }));
@@ -110,7 +115,7 @@ if (!process.env.ZAN_WEB_BROWSER || browsers.length === 0) {
 }
 
 let server;
-before(async () => (server = await serve(process.env.ZAN_WEB_PAGE)));
+before(async () => (server = await serve(pageFolder)));
 after(() => server.close());
 
 for (const options of browsers) {
@@ -124,8 +129,9 @@ for (const options of browsers) {
     const pages = [];
     afterEach(() => Promise.all(pages.splice(0).map((page) => page.close())));
 
-    // Counts what would wake the page while it waits: timers and frames, and
-    // the resizes it has seen. `before` runs in the page before its own scripts.
+    // Counts what would wake the page while it waits: timers, frames and
+    // messages, and the resizes it has seen. `before` runs in the page before
+    // its own scripts.
     async function open(scale = 1, before = () => {}, viewport = { width: 800, height: 720 }) {
       const page = await browser.newPage();
       pages.push(page);
@@ -142,6 +148,12 @@ for (const options of browsers) {
           const original = window[name];
           window[name] = (...args) => (/_execute@/.test(new Error().stack) || window.wakeUps++, original.apply(window, args));
         }
+        addEventListener("message", () => window.wakeUps++, true);
+        const post = MessagePort.prototype.postMessage;
+        MessagePort.prototype.postMessage = function (...args) {
+          window.wakeUps++;
+          return post.apply(this, args);
+        };
       });
       await page.goto(server.address);
       return { page, errors };
@@ -383,7 +395,7 @@ for (const options of browsers) {
       // long the main thread is busy is the benchmark's to measure.
       const before = await page.evaluate(() => window.wakeUps);
       await new Promise((settle) => setTimeout(settle, 5000));
-      assert.equal(await page.evaluate(() => window.wakeUps), before, "timers or frames while idle");
+      assert.equal(await page.evaluate(() => window.wakeUps), before, "timers, frames or messages while idle");
     });
   });
 }

@@ -29,7 +29,15 @@ async function driver(scale) {
     });
   });
   const env = { ...process.env, GDK_SCALE: String(scale) };
-  const child = spawn("WebKitWebDriver", [`--port=${port}`], { env, stdio: "ignore" });
+  // What it says on stderr, and its end, are what a failed start shows.
+  const child = spawn("WebKitWebDriver", [`--port=${port}`], { env, stdio: ["ignore", "ignore", "pipe"] });
+  let said = "";
+  child.stderr.on("data", (data) => (said = (said + data).slice(-2000)));
+  const ended = new Promise((_, fail) => {
+    child.on("error", fail);
+    child.on("exit", (status) => fail(new Error(`WebKitWebDriver ended (status ${status}): ${said}`)));
+  });
+  ended.catch(() => {});
   const call = async (method, path, body) => {
     const reply = await fetch(`http://127.0.0.1:${port}${path}`, {
       method,
@@ -42,7 +50,7 @@ async function driver(scale) {
     return value;
   };
   try {
-    await poll(async () => (await call("GET", "/status").catch(() => ({}))).ready, 10000, "WebKitWebDriver's start");
+    await Promise.race([ended, poll(async () => (await call("GET", "/status").catch(() => ({}))).ready, 10000, "WebKitWebDriver's start")]);
     const { sessionId } = await call("POST", "/session", { capabilities: {} });
     const session = (method, path, body) => call(method, `/session/${sessionId}${path}`, body);
     return { session, spare: await session("GET", "/window/handles"), close: () => session("DELETE", "").finally(() => child.kill()) };
@@ -98,8 +106,8 @@ export async function launch() {
               const [left, above] = await host.outside((f) => [f.getBoundingClientRect().x + f.clientLeft, f.getBoundingClientRect().y + f.clientTop]);
               [x, y] = [x + left, y + above];
             }
-            let shot = await top.run("GET", "/screenshot");
-            for (let again; (again = await top.run("GET", "/screenshot")) !== shot; ) shot = again;
+            let shot;
+            await poll(async () => shot === (shot = await top.run("GET", "/screenshot")), 5000, "two screenshots alike");
             const page = PNG.sync.read(Buffer.from(shot, "base64"));
             const scale = page.width / (await top.evaluate(() => innerWidth));
             [x, y] = [Math.round(x * scale), Math.round(y * scale)];
