@@ -3,21 +3,19 @@
 . "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 . "$(dirname "${BASH_SOURCE[0]}")/roots.sh"
 
-# What the tests and the benchmark start runs on a session bus of its own,
-# gone with it (else SDL and the browsers start one through dbus-x11, left
-# running, its address in HOME), with a runtime folder of its own, gone
-# however it ends, and GSettings in memory, not in dconf's files in HOME.
-on_own_bus() (
-  runtime=$(mktemp -d)
-  trap 'rm -rf "$runtime"' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  XDG_RUNTIME_DIR=$runtime GSETTINGS_BACKEND=memory dbus-run-session -- "$@"
-)
-# A private virtual X server on its bus, listening in /tmp alone, not in
-# the abstract namespace that every root shares (xvfb-run picks a display
-# by /tmp's lock files, so a run in a root would take one beside it).
-xvfb=(on_own_bus xvfb-run -a -s "-nolisten local -screen 0 1920x1080x24")
+# Runs a command in a desktop session of its own, as the suite's cases run
+# (tests/session): a private virtual X server and session bus, a runtime
+# folder and GSettings in memory, never the user's; they, and whatever the
+# command leaves running, go with it, however it ends.
+in_own_session() {
+  local base status=0
+  base=$(mktemp -d)
+  tests/session start "$base" || { rm -rf "$base"; return 1; }
+  ZAN_TEST_SESSION=$base tests/in-session "$@" || status=$?
+  tests/session stop "$base"
+  rm -rf "$base"
+  return "$status"
+}
 
 # Runs a step with its output held back: where it fails, that output (a
 # build's errors, which Ninja writes to stdout), then one line saying which

@@ -75,7 +75,7 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
   xfonts-base:file:/opt/homebrew/share/fonts/misc/8x13.pcf.gz
   fontconfig:command:fc-match fonts-dejavu-core:font:DejaVuSansMono.ttf
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
-  libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:xvfb-run
+  libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:Xvfb
   xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
   sway:command:sway grim:command:grim jq:command:jq dbus-daemon:command:dbus-run-session orca:command:orca
   at-spi2-core:file:/usr/libexec/at-spi-bus-launcher at-spi2-core:file:/usr/lib/at-spi2-core/at-spi-bus-launcher
