@@ -27,8 +27,9 @@ foreach(doc ${CMAKE_CURRENT_BINARY_DIR}/zan-demo.6 ${CMAKE_CURRENT_SOURCE_DIR}/p
   get_filename_component(name ${doc} NAME)
   add_custom_command(
     OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz
-    COMMAND ${GZIP} -9n -c ${doc} > ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz
-    DEPENDS ${doc})
+    COMMAND sh -c "\"$0\" -9n -c \"$1\" >\"$2\"" ${GZIP} ${doc} ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz
+    DEPENDS ${doc}
+    VERBATIM)
   list(APPEND zan_compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
 endforeach()
 add_custom_target(release-files ALL DEPENDS ${zan_compressed})

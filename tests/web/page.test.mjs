@@ -123,7 +123,9 @@ for (const options of browsers) {
   const webkit = options.browser === "webkit";
   describe(options.browser, () => {
     let browser;
-    before(async () => (browser = await (webkit ? webDriver : puppeteer).launch({ ...options, headless: true })));
+    before(async () => (browser = await (webkit ? webDriver : puppeteer).launch({
+      ...options, headless: true, withFirst: (script, url) => (url === server.address ? server.withFirst(script) : url),
+    })));
     after(() => browser.close());
 
     const pages = [];

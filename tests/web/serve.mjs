@@ -4,6 +4,7 @@
 // its type, application/wasm, which browsers want to compile the program as
 // it arrives, and gzips what it sends to a browser that takes it, as static
 // hosts do, so that a slow network carries what it carries there.
+import { randomBytes } from "node:crypto";
 import { readFileSync, statSync } from "node:fs";
 import { createServer } from "node:http";
 import { extname, join } from "node:path";
@@ -12,18 +13,26 @@ import { gzipSync } from "node:zlib";
 
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".png": "image/png" };
 
-// Serves `folder` at `port`, or at a free one.
+// Serves `folder` at `port`, or at a free one. For a browser that runs no
+// script of the caller's before the page's own (WebKit's WebDriver),
+// `withFirst(script)` gives an address under which index.html has that
+// script first in its head; only the caller can make one.
 export async function serve(folder, port = 0) {
   // Each file gzipped once for as long as it stays as it is: a page built
   // anew while the server runs is served as built.
   const gzipped = new Map();
+  const firsts = new Map();
   const server = createServer((request, response) => {
-    const name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
+    let name = new URL(request.url, "http://x").pathname.replace(/\/$/, "/index.html");
+    const [, token, rest] = name.match(/^\/first-(\w+)(\/.*)$/) ?? [];
+    if (firsts.has(token)) name = rest;
     try {
       const headers = { "Content-Type": types[extname(name)] ?? "application/octet-stream" };
       const path = join(folder, name);
       let body;
-      if (/\bgzip\b/.test(request.headers["accept-encoding"] ?? "")) {
+      if (firsts.has(token) && name === "/index.html") {
+        body = readFileSync(path, "utf8").replace("<head>", `<head><script>${firsts.get(token)}</script>`);
+      } else if (/\bgzip\b/.test(request.headers["accept-encoding"] ?? "")) {
         const { mtimeMs, size } = statSync(path);
         let kept = gzipped.get(name);
         if (kept?.mtimeMs !== mtimeMs || kept?.size !== size) {
@@ -47,7 +56,13 @@ export async function serve(folder, port = 0) {
     server.closeAllConnections();
     server.close();
   };
-  return { address: `http://127.0.0.1:${server.address().port}/`, close };
+  const address = `http://127.0.0.1:${server.address().port}/`;
+  const withFirst = (script) => {
+    const token = randomBytes(8).toString("hex");
+    firsts.set(token, script);
+    return `${address}first-${token}/`;
+  };
+  return { address, close, withFirst };
 }
 
 if (import.meta.url === pathToFileURL(process.argv[1]).href) {

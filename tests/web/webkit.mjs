@@ -1,9 +1,10 @@
 // WebKitGTK, the engine of every browser on an iPhone, driven through
 // WebKitWebDriver (W3C WebDriver) behind the few calls of puppeteer's that
 // page.test.mjs makes. WebDriver has no script that runs before the page's
-// own (one asked for runs once the page has loaded, and page errors are
-// seen from then on), no touch screen, and no device scale of its own: each
-// whole scale has its WebKit, started with GDK_SCALE.
+// own: the server puts them first in the page (`withFirst`, serve.mjs),
+// with a listener that keeps the page's errors. It has no touch screen,
+// and no device scale of its own: each whole scale has its WebKit, started
+// with GDK_SCALE.
 import { spawn } from "node:child_process";
 import { createServer } from "node:net";
 import { PNG } from "pngjs";
@@ -60,7 +61,7 @@ async function driver(scale) {
   }
 }
 
-export async function launch() {
+export async function launch({ withFirst }) {
   const drivers = {};
   let current;
   // One call at a time: a call switches to its page's window first, and the
@@ -138,9 +139,11 @@ export async function launch() {
         await top.run("POST", "/window/rect", { width: width + w, height: height + h });
       },
       goto: async (url) => {
-        await top.run("POST", "/url", { url });
-        await top.evaluate(() => addEventListener("error", (e) => (window.zanErrors ??= []).push(e.message)));
-        for (const fn of first) await top.evaluate(fn);
+        const scripts = [() => addEventListener("error", (e) => (window.zanErrors ??= []).push(e.message)), ...first];
+        const served = withFirst(scripts.map((fn) => `(${fn})();`).join("\n"), url);
+        await top.run("POST", "/url", { url: served });
+        // Another server's page has them once it has loaded.
+        if (served === url) for (const fn of scripts) await top.evaluate(fn);
       },
       title: () => top.run("GET", "/title"),
       waitForSelector: (selector) => poll(() => top.$(selector), 5000, selector),
