@@ -44,7 +44,7 @@ endif()
 add_custom_command(TARGET zan-demo POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls}
           $<TARGET_FILE_DIR:zan-demo>
-  COMMAND_EXPAND_LISTS)
+  COMMAND_EXPAND_LISTS VERBATIM)
 
 install(TARGETS zan-demo RUNTIME DESTINATION .)
 install(FILES $<TARGET_RUNTIME_DLLS:zan-demo> ${zan_mingw_dlls} ${CMAKE_CURRENT_BINARY_DIR}/terminal.png
