@@ -396,6 +396,7 @@ for (const options of browsers) {
       // What load cannot change: no timer, frame or message wakes it. How
       // long the main thread is busy is the benchmark's to measure.
       const before = await page.evaluate(() => window.wakeUps);
+      assert.equal(typeof before, "number", "the counters ran before the page's own scripts");
       await new Promise((settle) => setTimeout(settle, 5000));
       assert.equal(await page.evaluate(() => window.wakeUps), before, "timers, frames or messages while idle");
     });
