@@ -21,14 +21,9 @@ in_own_session() {
 # build's errors, which Ninja writes to stdout), then one line saying which
 # step it was.
 quietly() {
-  local log status=0
-  log=$(mktemp)
-  "$@" >"$log" 2>&1 || status=$?
-  if [ "$status" != 0 ]; then
-    cat "$log" >&2
-    echo "$0: failed (status $status): $*" >&2
-  fi
-  rm -f "$log"
+  local out status=0
+  out=$("$@" 2>&1) || status=$?
+  [ "$status" = 0 ] || printf '%s\n%s\n' "$out" "$0: failed (status $status): $*" >&2
   return "$status"
 }
 
