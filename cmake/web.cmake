@@ -87,10 +87,10 @@ if(ZAN_CLOSURE AND NOT EXISTS ${EMSCRIPTEN_ROOT_PATH}/node_modules/.bin/google-c
          DESTINATION ${closure})
     execute_process(COMMAND ${ZAN_NPM} ci --no-audit --no-fund --loglevel=error
                     WORKING_DIRECTORY ${closure} RESULT_VARIABLE status OUTPUT_QUIET
-                    ERROR_VARIABLE why)
+                    ERROR_VARIABLE why ERROR_STRIP_TRAILING_WHITESPACE)
     file(GLOB compiler ${compiler_glob})
     if(status)
-      message(WARNING "npm could not install Closure Compiler: ${why}")
+      set(why "npm ci failed: ${why}")
     elseif(NOT compiler)
       set(why "npm has none for ${CMAKE_HOST_SYSTEM_PROCESSOR}")
     endif()
