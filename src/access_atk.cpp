@@ -50,8 +50,7 @@ namespace {
 const std::array<const char*, 2> status_properties = {"IsEnabled", "ScreenReaderEnabled"};
 
 // How long after a new client's first listener registration the state is
-// sent to it: Orca registers its listeners one by one, within this. A wait
-// begun again at each registration lost Orca 51's q in 3 of 11 runs.
+// sent to it: Orca registers its listeners one by one, within this.
 const guint settle_ms = 250;
 
 // One node of the tree: each has at most one child and is its parent's only
