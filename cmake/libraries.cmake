@@ -13,9 +13,13 @@
 #   page always take this way.
 # Included from the top CMakeLists.txt.
 add_library(zan_libtcod INTERFACE)
-find_path(ZAN_LIBTCOD_CMAKE_DIR libtcodTargets.cmake
-          PATH_SUFFIXES share/libtcod lib/cmake/libtcod lib/${CMAKE_LIBRARY_ARCHITECTURE}/cmake/libtcod)
-if(NOT ZAN_LIBTCOD_CMAKE_DIR AND NOT CMAKE_CROSSCOMPILING)
+# The Linux download (ZAN_LINUX_ARCHIVE) takes the last way whatever is
+# installed, with zlib linked in too.
+if(NOT ZAN_LINUX_ARCHIVE)
+  find_path(ZAN_LIBTCOD_CMAKE_DIR libtcodTargets.cmake
+            PATH_SUFFIXES share/libtcod lib/cmake/libtcod lib/${CMAKE_LIBRARY_ARCHITECTURE}/cmake/libtcod)
+endif()
+if(NOT ZAN_LIBTCOD_CMAKE_DIR AND NOT CMAKE_CROSSCOMPILING AND NOT ZAN_LINUX_ARCHIVE)
   find_package(PkgConfig QUIET)
   if(PKG_CONFIG_FOUND)
     pkg_check_modules(LIBTCOD QUIET IMPORTED_TARGET libtcod)
@@ -53,7 +57,9 @@ else()
   # folders alone.
   function(zan_libraries_from_sources)
     # An installed SDL 3 is used as it is, without its archive.
-    find_package(SDL3 3.2 CONFIG QUIET)
+    if(NOT ZAN_LINUX_ARCHIVE)
+      find_package(SDL3 3.2 CONFIG QUIET)
+    endif()
     set(names libtcod)
     if(NOT SDL3_FOUND)
       list(PREPEND names SDL3)
@@ -84,6 +90,7 @@ else()
     endforeach()
     set(LIBTCOD_ZLIB ON CACHE BOOL "")
     if(LIBTCOD_ZLIB)
+      set(ZLIB_USE_STATIC_LIBS ${ZAN_LINUX_ARCHIVE})
       find_package(ZLIB REQUIRED)
     endif()
     # Windows programs ship their libraries as DLLs beside them; elsewhere

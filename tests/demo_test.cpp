@@ -238,7 +238,7 @@ TEST_F(ScreenReaderOnX11, AReaderStartedLaterIsToldTheWindow) {
 // with its fallback font; the demo must work all the same.
 TEST_F(DemoTest, WithoutTheTilesetTheLibrarysFallbackFontWorks) {
   const TempDir elsewhere;
-  Demo demo(*server, {}, ZAN_DEMO_PATH, elsewhere.path());
+  Demo demo(*server, {}, Demo::demo_path(), elsewhere.path());
   expect_first_frame(demo, demo.first_frame(), true);
   demo.tap(XK_q);
   expect_clean_exit(demo.wait_exit());
@@ -264,10 +264,10 @@ TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
     ASSERT_EQ(std::system(install.c_str()), 0) << install;
   }
   const TempDir elsewhere;
-  const std::string data = wine ? prefix : prefix + "/share/games/zan-demo";
+  const std::string data = wine ? prefix : prefix + "/" ZAN_DATA;
   Demo demo =
-      wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, ZAN_DEMO_PATH, elsewhere.path())
-           : Demo(*server, {}, prefix + "/games/zan-demo", elsewhere.path());
+      wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, Demo::demo_path(), elsewhere.path())
+           : Demo(*server, {}, prefix + "/" ZAN_GAMES "/zan-demo", elsewhere.path());
   const Frame frame = demo.first_frame();
   EXPECT_EQ(frame.hint(), 0) << describe(frame);
   const auto [cell_w, cell_h] = tileset_cell(data + "/terminal.png");
@@ -296,7 +296,7 @@ TEST_F(DemoTest, AForeignTerminalPngIsNoCrash) {
   for (const auto& [name, write] : files) {
     SCOPED_TRACE(name);
     write();
-    Demo demo(*server, {}, ZAN_DEMO_PATH, folder.path());
+    Demo demo(*server, {}, Demo::demo_path(), folder.path());
     ASSERT_TRUE(demo.locate());
     demo.wait_idle();
     demo.tap(XK_q);
@@ -462,7 +462,7 @@ TEST_P(Stops, EndTheRunWithStatusZero) {
   if (when == When::stuck) {
     env = {{"DISPLAY", silent.display}};
   }
-  Demo demo(*server, env, ZAN_DEMO_PATH,
+  Demo demo(*server, env, Demo::demo_path(),
             when == When::opening ? elsewhere.path() : Demo::demo_dir(), when == When::ignored);
   if (when == When::opening) {
     const auto deadline = Clock::now() + patience;

@@ -174,7 +174,14 @@ size_t DisplayServer::colours(const Placement& window) const {
 
 std::string Demo::demo_dir() {
   const std::string path = ZAN_DEMO_PATH;
-  return path.substr(0, path.rfind('/'));
+  const char* const session = std::getenv("ZAN_SESSION");
+  return std::string(ZAN_UNPACKED).empty() || session == nullptr
+             ? path.substr(0, path.rfind('/'))
+             : session + std::string("/" ZAN_UNPACKED);
+}
+
+std::string Demo::demo_path() {
+  return std::string(ZAN_UNPACKED).empty() ? ZAN_DEMO_PATH : demo_dir() + "/" ZAN_DEMO_PATH;
 }
 
 TempDir::TempDir() : path_(testing::TempDir() + "zan-demo-XXXXXX") {

@@ -163,8 +163,12 @@ class Demo {
   // SIGTERM start at their defaults, or SIGINT ignored, as a shell starts a
   // background job.
   explicit Demo(DisplayServer& server, const Env& env = {},
-                const std::string& program = ZAN_DEMO_PATH, const std::string& cwd = demo_dir(),
+                const std::string& program = demo_path(), const std::string& cwd = demo_dir(),
                 bool sigint_ignored = false);
+  // The demo the cases start, and its folder, which holds the tileset: the
+  // build's, or with the linux preset the archive's, unpacked in the run's
+  // session folder.
+  static std::string demo_path();
   static std::string demo_dir();
   ~Demo();
   Demo(const Demo&) = delete;

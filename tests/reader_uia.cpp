@@ -11,7 +11,7 @@ namespace {
 class Uia final : public Reader {
  public:
   std::string told(int hint) override {
-    const std::string demo = ZAN_DEMO_PATH;
+    const std::string demo = Demo::demo_path();
     const std::string client =
         "ZAN_EXE=" + demo.substr(0, demo.rfind('/')) + "/uia-read.exe " + demo;
     const std::string text = hints[hint].text;
