@@ -265,9 +265,9 @@ TEST_F(DemoTest, TheInstalledLauncherShowsTheTilesetFromAnyFolder) {
   }
   const TempDir elsewhere;
   const std::string data = wine ? prefix : prefix + "/" ZAN_DATA;
-  Demo demo =
-      wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, Demo::demo_path(), elsewhere.path())
-           : Demo(*server, {}, prefix + "/" ZAN_GAMES "/zan-demo", elsewhere.path());
+  Demo demo = wine ? Demo(*server, {{"ZAN_EXE", prefix + "/zan-demo.exe"}}, Demo::demo_path(),
+                          elsewhere.path())
+                   : Demo(*server, {}, prefix + "/" ZAN_GAMES "/zan-demo", elsewhere.path());
   const Frame frame = demo.first_frame();
   EXPECT_EQ(frame.hint(), 0) << describe(frame);
   const auto [cell_w, cell_h] = tileset_cell(data + "/terminal.png");
