@@ -2,6 +2,10 @@
 # in; with packages.sh (what is installed) and roots.sh (the Debian roots).
 . "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 . "$(dirname "${BASH_SOURCE[0]}")/roots.sh"
+# Ctrl+C and SIGTERM end a script through its EXIT trap, which bash runs
+# only on an exit of its own.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # Runs a command in a desktop session of its own, as the suite's cases run
 # (tests/session): a private virtual X server and session bus, a runtime
