@@ -32,4 +32,5 @@ zan_notices("zan-demo links these libraries into its program, lib/zan-demo. Each
 set(CPACK_GENERATOR TGZ)
 set(ZAN_ARCHIVE_NAME zan-demo-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_PACKAGE_FILE_NAME ${ZAN_ARCHIVE_NAME})
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/archive-owner.cmake)
 include(CPack)
