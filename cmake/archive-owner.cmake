@@ -9,7 +9,7 @@ foreach(archive ${CPACK_PACKAGE_FILES})
   file(MAKE_DIRECTORY ${work})
   execute_process(COMMAND tar -xpzf ${archive} -C ${work} COMMAND_ERROR_IS_FATAL ANY)
   execute_process(
-    COMMAND sh -c "tar --sort=name --owner=0 --group=0 --numeric-owner ${SOURCE_DATE_EPOCH:+--mtime=@$SOURCE_DATE_EPOCH} \
+    COMMAND sh -c "tar --sort=name --owner=0 --group=0 --numeric-owner \${SOURCE_DATE_EPOCH:+--mtime=@$SOURCE_DATE_EPOCH} \
                    -C \"$1\" -cf - \"$2\" | gzip -9n >\"$3\"" - ${work} ${CPACK_PACKAGE_FILE_NAME} ${archive}
     COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE_RECURSE ${work})
