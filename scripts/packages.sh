@@ -36,11 +36,6 @@ test_packages=(libgtest-dev libx11-dev libxtst-dev xvfb xauth gcc libwayland-dev
 # program's resources and find console windows.
 windows_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis binutils-mingw-w64-x86-64
   x11-utils wine64 unzip)
-# The Linux download's SDL, built from its sources, needs the headers of
-# what it loads as it runs (X11, Wayland, libdecor, EGL, D-Bus); zlib is
-# linked in.
-linux_packages=(zlib1g-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxfixes-dev libxss-dev
-  libwayland-dev libxkbcommon-dev libdecor-0-dev libegl-dev libdbus-1-dev)
 
 # apt-get as root (through sudo otherwise), without questions, waiting for
 # the lock that another apt (unattended upgrades on a new machine) may hold.
