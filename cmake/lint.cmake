@@ -1,13 +1,36 @@
 # The lint preset's checks: clang-tidy, with the checks in .clang-tidy, on
 # every source of the program as this platform builds it (the targets made
 # until CMakeLists.txt unsets CMAKE_CXX_CLANG_TIDY), while it builds (any
-# finding is an error there); and as cases of ctest, clang-format's style (.clang-format)
-# over every C++ source, and the Debian changelog's latest entry against the
-# version project() gives.
+# finding is an error there); Windows' sources the same way, in a Windows
+# build of the program's library of this folder's own; and as cases of ctest,
+# clang-format's style (.clang-format) over every C++ source, and the Debian
+# changelog's latest entry against the version project() gives.
 find_program(CLANG_TIDY clang-tidy REQUIRED)
+# C++17, which g++ 12 compiles by default and clang 14 does not.
+set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY} --quiet --extra-arg=-std=c++17)
+if(WIN32)
+  # clang finds mingw-w64's C headers, not its C++ library's, whose folder
+  # (12-posix) it takes for no version: the compiler names them.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -xc++ -E -v - INPUT_FILE /dev/null
+                  OUTPUT_QUIET ERROR_VARIABLE search)
+  string(REGEX MATCHALL "[^ \n]*/include/c\\+\\+[^ \n]*" headers "${search}")
+  list(TRANSFORM headers PREPEND --extra-arg=-isystem)
+  list(APPEND CMAKE_CXX_CLANG_TIDY --extra-arg=--target=x86_64-w64-mingw32 ${headers})
+  return()
+endif()
 find_program(CLANG_FORMAT clang-format REQUIRED)
 find_program(DPKG_PARSECHANGELOG dpkg-parsechangelog REQUIRED)
-set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY} --quiet)
+include(${CMAKE_CURRENT_LIST_DIR}/sources.cmake)  # ZAN_DEPS, where the Windows build's sources are
+include(ExternalProject)
+ExternalProject_Add(lint-windows
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/windows
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+             -DCMAKE_BUILD_TYPE=Release -DZAN_LINT=ON -DZAN_DEPS=${ZAN_DEPS}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build . --config Release --target zan_platform
+  BUILD_ALWAYS TRUE
+  INSTALL_COMMAND ""
+  LOG_CONFIGURE TRUE LOG_OUTPUT_ON_FAILURE TRUE)
 enable_testing()
 file(GLOB sources CONFIGURE_DEPENDS src/*.cpp src/*.hpp tests/*.cpp tests/*.hpp
   tests/access/*.cpp bench/*.cpp tools/*.cpp)

@@ -167,7 +167,7 @@ class Element final : public IRawElementProviderSimple,
     *rect = UiaRect{};
     RECT client{};
     POINT origin{};
-    if (!is_root_ && GetClientRect(window, &client) && ClientToScreen(window, &origin)) {
+    if (!is_root_ && GetClientRect(window, &client) != 0 && ClientToScreen(window, &origin) != 0) {
       *rect = UiaRect{static_cast<double>(origin.x), static_cast<double>(origin.y),
                       static_cast<double>(client.right), static_cast<double>(client.bottom)};
     }
@@ -249,7 +249,8 @@ bool zan_access_start() {
   }
   root.other = &hint;
   hint.other = &root;
-  sdl_window_proc = reinterpret_cast<WNDPROC>(
+  // Win32 hands the old procedure back as an integer.
+  sdl_window_proc = reinterpret_cast<WNDPROC>(  // NOLINT(performance-no-int-to-ptr)
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_proc)));
   return true;
 }

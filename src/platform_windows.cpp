@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -61,9 +62,9 @@ BOOL WINAPI on_console_event(DWORD event) {
 // it, is read there, console or none.
 void zan_platform_settle_in() {
   const DWORD err_type = GetFileType(GetStdHandle(STD_ERROR_HANDLE));
-  DWORD processes[2];
-  const DWORD sharing = GetConsoleProcessList(processes, 2);
-  const bool no_console = sharing == 0 || (sharing == 1 && FreeConsole());
+  std::array<DWORD, 2> processes{};
+  const DWORD sharing = GetConsoleProcessList(processes.data(), processes.size());
+  const bool no_console = sharing == 0 || (sharing == 1 && FreeConsole() != 0);
   stderr_seen = !no_console || err_type == FILE_TYPE_PIPE || err_type == FILE_TYPE_DISK;
   std::wstring path(longest_path, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
@@ -85,7 +86,7 @@ void zan_platform_report(const std::string& line) {
   USEROBJECTFLAGS flags{};
   const HWINSTA station = GetProcessWindowStation();
   if (station != nullptr &&
-      GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+      GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) != 0 &&
       (flags.dwFlags & WSF_VISIBLE) != 0) {
     zan_sdl_show_error("windowname", line.c_str());
   }
