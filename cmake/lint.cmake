@@ -17,6 +17,12 @@ if(WIN32)
   list(TRANSFORM headers PREPEND --extra-arg=-isystem)
   list(APPEND CMAKE_CXX_CLANG_TIDY --extra-arg=--target=x86_64-w64-mingw32 ${headers})
   return()
+elseif(EMSCRIPTEN)
+  # emcc gives clang its target and headers itself.
+  set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY} --quiet --extra-arg=--target=wasm32-unknown-emscripten
+                           --extra-arg=--sysroot=${EMSCRIPTEN_SYSROOT})
+  set(CMAKE_C_CLANG_TIDY ${CMAKE_CXX_CLANG_TIDY})
+  return()
 endif()
 find_program(CLANG_FORMAT clang-format REQUIRED)
 find_program(DPKG_PARSECHANGELOG dpkg-parsechangelog REQUIRED)

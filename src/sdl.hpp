@@ -189,5 +189,5 @@ inline bool zan_sdl_has_focus() { return SDL_GetKeyboardFocus() != nullptr; }
 
 // SDL keeps a pointer to the callback, which must outlive the run.
 inline void zan_sdl_watch_focus(void (**on_focus)(bool)) {
-  SDL_AddEventWatch(zan_sdl_note_focus, on_focus);
+  SDL_AddEventWatch(zan_sdl_note_focus, static_cast<void*>(on_focus));
 }
