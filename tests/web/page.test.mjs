@@ -281,6 +281,16 @@ for (const options of browsers) {
       await page.goto(server.address);
       let last = await until(page, (now) => now.hint === 0, "hint");
       const spoken = () => readFileSync(orca, "utf8").split("\n").filter((line) => line.includes("SPEECH OUTPUT:"));
+      // Waits, as a player listens, until Orca has said the text given (since line `from`).
+      const hear = async (text, from = 0) => {
+        for (const end = Date.now() + 10000; !spoken().slice(from).some((line) => line.includes(text)); ) {
+          assert.ok(Date.now() < end, `Orca did not say "${text}"`);
+          await new Promise((settle) => setTimeout(settle, 100));
+        }
+      };
+      // Orca reads the page once it has loaded, the hint last; on a busy
+      // machine that reading may come late, and must not be taken for a key's.
+      await hear(hints[0].text);
       const xdotool = (...args) => execFileSync("xdotool", args.map(String));
       const centre = await page.$eval("canvas", (c) => {
         const at = c.getBoundingClientRect();
@@ -295,9 +305,7 @@ for (const options of browsers) {
         xdotool("key", key);
         last = await changed(page, last);
         assert.equal(last.hint, hint, `${key} reached the game`);
-        for (const end = Date.now() + 5000; Date.now() < end && !spoken().slice(from).some((l) => l.includes(hints[hint].text)); ) {
-          await new Promise((settle) => setTimeout(settle, 100));
-        }
+        await hear(hints[hint].text, from);
       }
       await new Promise((settle) => setTimeout(settle, 1000));
       const heard = spoken().slice(from).map((line) => hints.find((h) => line.includes(h.text))?.text);
