@@ -40,11 +40,13 @@ class X11 : public DisplayServer {
   X11(const X11&) = delete;
   X11& operator=(const X11&) = delete;
 
-  // Not the user's Wayland desktop, which SDL 3 would try first.
+  // Not the user's Wayland desktop, which SDL 3 would try first. The
+  // runtime folder stays the session's own, which holds no Wayland socket,
+  // and goes with the session, with what the accessibility bridge of a demo
+  // that was killed leaves in it.
   void environment(std::map<std::string, std::string>& vars) const override {
     vars.erase("WAYLAND_DISPLAY");
     vars.erase("WAYLAND_SOCKET");
-    vars["XDG_RUNTIME_DIR"] = testing::TempDir();
   }
 
   bool find(pid_t pid, Placement& window) override {
