@@ -8,6 +8,11 @@
 find_program(CLANG_TIDY clang-tidy REQUIRED)
 # C++17, which g++ 12 compiles by default and clang 14 does not.
 set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY} --quiet --extra-arg=-std=c++17)
+# clang-tidy reads the include folders from the command, not from the response
+# file that Makefiles for mingw-w64 and emscripten put them in; without them it
+# would check against this machine's /usr/include.
+set(CMAKE_CXX_USE_RESPONSE_FILE_FOR_INCLUDES OFF)
+set(CMAKE_C_USE_RESPONSE_FILE_FOR_INCLUDES OFF)
 if(WIN32)
   # clang finds mingw-w64's C headers, not its C++ library's, whose folder
   # (12-posix) it takes for no version: the compiler names them.
