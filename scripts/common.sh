@@ -82,6 +82,11 @@ export CMAKE_BUILD_PARALLEL_LEVEL
 # folder is deleted or reconfigured.
 # Builds are of the presets' configurations, for multi-config generators too.
 
+# Whether the folder given has a build system (build.ninja for Ninja's
+# generators, Makefile for Make's), which CMake writes only once a configure
+# goes through: a failed one leaves its cache there, and nothing to build.
+configured() { [ -f "$1/build.ninja" ] || [ -f "$1/Makefile" ]; }
+
 # Configures the folder given, with any further CMake arguments; one
 # configured earlier with another generator keeps it.
 configure() {
@@ -102,6 +107,6 @@ build_into() {
 # Builds the targets given in the default preset's build/, configured first
 # where it is not yet.
 build_default() {
-  { [ -f build/CMakeCache.txt ] || configure build --preset default; } &&
+  { configured build || configure build --preset default; } &&
     cmake --build --preset default --target "$@"
 }
