@@ -22,8 +22,16 @@ esac
 # Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
 # with CMake, whose SDL is then the user's to install, or the project is to
 # build libtcod 2 from its sources (ZAN_LIBTCOD_FROM_SOURCES=1).
+# What SDL 3 is built on from its sources (the Linux download's, or under
+# a libtcod built so where no SDL 3 is installed): X11's headers, which it
+# needs; Wayland's, libdecor's, EGL's and D-Bus's, which it goes without.
+sdl_packages=(libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxfixes-dev libxss-dev libxtst-dev
+  libwayland-dev libxkbcommon-dev libdecor-0-dev libegl-dev libdbus-1-dev)
 if [ -z "${CMAKE_PREFIX_PATH:-}" ] && [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" != 1 ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
+elif [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" = 1 ]; then
+  build_packages+=(zlib1g-dev)
+  pkg-config --exists sdl3 2>/dev/null || build_packages+=("${sdl_packages[@]}")
 fi
 # What the tests add: GoogleTest, Xlib with XTest, a virtual X server, the
 # Wayland back end's libwayland and xkbcommon (in C) with a headless sway,
@@ -76,7 +84,9 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
   fontconfig:command:fc-match fonts-dejavu-core:font:DejaVuSansMono.ttf
   libatk-bridge2.0-dev:module:atk-bridge-2.0 libtcod-dev:module:libtcod libsdl2-dev:module:sdl2
   libgtest-dev:module:gtest libx11-dev:module:x11 libxtst-dev:module:xtst xvfb:command:Xvfb
-  xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
+  libxext-dev:module:xext libxrandr-dev:module:xrandr libxcursor-dev:module:xcursor libxi-dev:module:xi
+  libxfixes-dev:module:xfixes libxss-dev:module:xscrnsaver libdecor-0-dev:module:libdecor-0 libegl-dev:module:egl
+  libdbus-1-dev:module:dbus-1 xauth:command:xauth libwayland-dev:module:wayland-client libxkbcommon-dev:module:xkbcommon
   sway:command:sway grim:command:grim jq:command:jq dbus-daemon:command:dbus-run-session orca:command:orca
   at-spi2-core:file:/usr/libexec/at-spi-bus-launcher at-spi2-core:file:/usr/lib/at-spi2-core/at-spi-bus-launcher
   at-spi2-core:file:/usr/lib/at-spi-bus-launcher at-spi2-core:file:/usr/local/libexec/at-spi-bus-launcher
@@ -85,7 +95,7 @@ probes=(g++:command:c++ gcc:command:cc cmake:command:cmake ninja-build:command:n
 # Without Orca's parts, the screen reader's cases skip; without sway's,
 # the Wayland cases.
 optional_packages=(fontconfig fonts-dejavu-core libatk-bridge2.0-dev libwayland-dev libxkbcommon-dev
-  sway grim jq orca at-spi2-core speech-dispatcher)
+  libdecor-0-dev libegl-dev libdbus-1-dev sway grim jq orca at-spi2-core speech-dispatcher)
 
 # Whether what the package given gives is here (2: no probe for it);
 # `what` names what was looked for.
@@ -112,19 +122,19 @@ present() {
 
 # Names, in one line, each package given whose contents are not found here,
 # the optional ones apart, and fails if a required one is missing. libtcod
-# and SDL are not required: without them CMake builds both from their pinned
-# sources, which need zlib.
+# and SDL are not required: without libtcod CMake builds it from its pinned
+# sources, which need zlib, and SDL 3 too where none is installed.
 check_present() {
   local missing=() optional=() package status
+  if [[ " $* " == *" libtcod-dev "* ]] && ! present libtcod-dev; then
+    set -- "${@/libtcod-dev/zlib1g-dev}"
+    pkg-config --exists sdl3 2>/dev/null || set -- "$@" "${sdl_packages[@]}"
+  fi
   for package in "$@"; do
-    # SDL is libtcod's: without libtcod, CMake builds both.
+    # SDL 2 is Debian's libtcod's.
     [ "$package" != libsdl2-dev ] || present libtcod-dev || continue
     status=0
     present "$package" || status=$?
-    if [ "$package" = libtcod-dev ]; then
-      [ "$status" = 0 ] || present zlib1g-dev || missing+=("zlib1g-dev (for libtcod from its sources)")
-      continue
-    fi
     case $status in
       0) continue ;;
       2) missing+=("$package (Debian's; no check for it elsewhere)") ;;
