@@ -19,14 +19,14 @@ build_packages=(g++ cmake pkg-config libfreetype-dev xfonts-base fontconfig font
 case ${CMAKE_GENERATOR:-} in
   Ninja*) build_packages+=(ninja-build) ;;
 esac
-# Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
-# with CMake, whose SDL is then the user's to install, or the project is to
-# build libtcod 2 from its sources (ZAN_LIBTCOD_FROM_SOURCES=1).
 # What SDL 3 is built on from its sources (the Linux download's, or under
 # a libtcod built so where no SDL 3 is installed): X11's headers, which it
 # needs; Wayland's, libdecor's, EGL's and D-Bus's, which it goes without.
 sdl_packages=(libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxfixes-dev libxss-dev libxtst-dev
   libwayland-dev libxkbcommon-dev libdecor-0-dev libegl-dev libdbus-1-dev)
+# Debian's libtcod, unless CMAKE_PREFIX_PATH points CMake at one installed
+# with CMake, whose SDL is then the user's to install, or the project is to
+# build libtcod 2 from its sources (ZAN_LIBTCOD_FROM_SOURCES=1).
 if [ -z "${CMAKE_PREFIX_PATH:-}" ] && [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" != 1 ]; then
   build_packages+=(libtcod-dev libsdl2-dev)
 elif [ "${ZAN_LIBTCOD_FROM_SOURCES:-}" = 1 ]; then
